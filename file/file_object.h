@@ -29,15 +29,22 @@ public:
 
     /// A new file object over the same bytes, owned by the caller; null when none can be made.
     [[nodiscard]] virtual NPLFileObject* Duplicate() = 0;
+    /// Bytes read from the position on; fewer than `count` at the end or on failure.
     virtual std::uint32_t Read(void* buffer, std::uint32_t count) = 0;
+    /// Bytes written at the position; fewer than `count` is the failure.
     virtual std::uint32_t Write(const void* buffer, std::uint32_t count) = 0;
+    /// The length; 0 when it cannot be had.
     virtual std::uint32_t GetLength() = 0;
+    /// Moves by `offset` from a SeekOrigin; the new position, 0 on failure. What another
+    /// origin does is up to the class.
     virtual std::uint32_t Seek(std::int32_t offset, std::uint32_t origin) = 0;
+    /// The position; 0 when it cannot be had.
     virtual std::uint32_t GetPosition() = 0;
     /// Cuts the stream at the current position: 0 when done, 1 on failure (the default).
     virtual int SetEndOfFile();
     /// The 64-bit forms default to the 32-bit ones widened with a zero high half.
     virtual std::uint64_t GetLargeLength();
+    /// By default Seek with the low 32 bits of `offset` taken as a signed value.
     virtual std::uint64_t SeekLarge(std::int64_t offset, std::uint32_t origin);
     virtual std::uint64_t GetLargePosition();
     /// Opens a file named relative to this one (UTF-16 name), owned by the caller; by default

@@ -1,5 +1,7 @@
 #include "npl/object.h"
 
+#include <cstdint>
+
 #include "npl/heap.h"
 
 const char* const NPLObject::ClassName = "NPLObject";
@@ -21,7 +23,10 @@ void* NPLObject::DynamicCast(const char* namePointer)
 
 void* NPLObject::operator new(std::size_t size) noexcept
 {
-    return nplHeapAllocate(nullptr, static_cast<unsigned>(size), 0);
+    // The heap takes 32-bit sizes; a larger object must not be cut down to a small block.
+    if (size > UINT32_MAX)
+        return nullptr;
+    return nplHeapAllocate(nullptr, static_cast<std::uint32_t>(size), 0);
 }
 
 void NPLObject::operator delete(void* block) noexcept

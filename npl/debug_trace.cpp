@@ -1,0 +1,5 @@
+#include "npl/debug_trace.h"
+
+void DebugTrace(const char*)
+{
+}
