@@ -140,7 +140,9 @@ FileInfo* ReadEntry(RecordReader& reader)
     std::uint8_t field[4];
     if (good && reader.Take(field, 4)) {
         const std::uint32_t nameLength = LoadU32(field);
-        if (nameLength > reader.Left()) {
+        // The text buffer holds one byte more than the stored name, so the largest length
+        // cannot be taken even from a record of more than 4 GiB.
+        if (nameLength > reader.Left() || nameLength == UINT32_MAX) {
             good = false;
         } else if (nameLength != 0) {
             // The stored name ends at its first zero byte, wherever that is.

@@ -12,7 +12,10 @@
 namespace {
 
 struct LibraryHeap {
-    LibraryHeap() : heap(nplHeapCreate(0, 0, 0, nullptr)) {}
+    LibraryHeap()
+        : heap(nplHeapCreate(0, 0, 0, nullptr))
+    {
+    }
     ~LibraryHeap() { nplHeapDestroy(heap); }
     void* Allocate(std::uint32_t size) { return nplHeapAllocate(heap, size, 0); }
     void* Reallocate(void* block, std::uint32_t size) { return nplHeapReallocate(heap, block, size, 0); }
@@ -38,8 +41,7 @@ std::vector<std::uint32_t> RandomSizes(std::size_t count, std::uint32_t low, std
 
 // A window of 1,024 live objects of 16 to 256 bytes; each step frees the oldest and
 // allocates a new one.
-template <class Heap>
-void SmallObjectChurn(benchmark::State& state)
+template <class Heap> void SmallObjectChurn(benchmark::State& state)
 {
     Heap heap;
     constexpr std::size_t kLive = 1024;
@@ -62,8 +64,7 @@ void SmallObjectChurn(benchmark::State& state)
 
 // Strings of up to 64 KiB built by appends of 1 to 32 bytes, growing their buffer to
 // length + length / 2 + 1 like the library's strings.
-template <class Heap>
-void GrowingStrings(benchmark::State& state)
+template <class Heap> void GrowingStrings(benchmark::State& state)
 {
     Heap heap;
     std::vector<std::uint32_t> appends = RandomSizes(4096, 1, 32, 2);
@@ -95,8 +96,7 @@ void GrowingStrings(benchmark::State& state)
 
 // 100,000 live blocks of mixed sizes (mostly small, some up to 16 KiB); each step replaces a
 // random one, so the free lists stay long and scattered over many regions.
-template <class Heap>
-void Fragmentation(benchmark::State& state)
+template <class Heap> void Fragmentation(benchmark::State& state)
 {
     Heap heap;
     constexpr std::size_t kLive = 100000;

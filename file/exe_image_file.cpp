@@ -55,17 +55,45 @@ bool ReadExactlyAt(NPLFileObject& file, std::uint32_t fileLength, std::uint64_t 
     return file.Read(buffer, count) == count;
 }
 
-/// Reads the directory at `offset` and its entries into `scratch`. Null when any of it cannot
-/// be read in full.
+/// Scratch space for the entry lists of one directory level. A stream buffer keeps every area
+/// it handed out until it is destroyed, so requests grow at least twofold: directories of ever
+/// larger sizes then cost at most twice the largest, not the sum of all of them.
+class LevelScratch {
+public:
+    static constexpr std::uint32_t kSmallestScratch = 4096;
+
+    /// At least `size` bytes, or null when the heap has none.
+    std::uint8_t* Get(std::uint32_t size)
+    {
+        if (area_ == nullptr || size > size_) {
+            std::uint32_t request = size > size_ * 2 ? size : size_ * 2;
+            if (request < kSmallestScratch)
+                request = kSmallestScratch;
+            area_ = static_cast<std::uint8_t*>(buffer_.GetBuffer(request));
+            size_ = area_ != nullptr ? request : 0;
+        }
+        return area_;
+    }
+
+private:
+    EStreamBuffer buffer_;
+    std::uint8_t* area_ = nullptr;
+    std::uint32_t size_ = 0;
+};
+
+/// Reads the directory at `offset` and its entries into `scratch`. Null when any of it lies
+/// beyond the file or cannot be read in full.
 const std::uint8_t* ReadDirectoryAt(NPLFileObject& file, std::uint32_t fileLength, std::uint64_t offset,
-                                    EStreamBuffer& scratch, std::uint32_t* entryCount)
+                                    LevelScratch& scratch, std::uint32_t* entryCount)
 {
     std::uint8_t header[kDirectorySize];
     if (!ReadExactlyAt(file, fileLength, offset, header, kDirectorySize))
         return nullptr;
     const std::uint32_t count = DirectoryEntryCount(header);
     const std::uint32_t bytes = count * kDirectoryEntrySize;
-    auto* entries = static_cast<std::uint8_t*>(scratch.GetBuffer(bytes == 0 ? 1 : bytes));
+    if (offset + kDirectorySize + bytes > fileLength)
+        return nullptr;
+    std::uint8_t* entries = scratch.Get(bytes);
     if (entries == nullptr || (bytes > 0 && file.Read(entries, bytes) != bytes))
         return nullptr;
     *entryCount = count;
@@ -254,9 +282,9 @@ const char* EXEImageFileObject::OpenPEImageFile(NPLFileObject* file)
     const std::uint32_t resourceStart = Read32(section + kPointerToRawDataField);
 
     // One scratch area per level: an entry list stays in use while the levels below it are read.
-    EStreamBuffer rootScratch;
-    EStreamBuffer nameScratch;
-    EStreamBuffer languageScratch;
+    LevelScratch rootScratch;
+    LevelScratch nameScratch;
+    LevelScratch languageScratch;
     std::uint32_t rootCount = 0;
     const std::uint8_t* root = ReadDirectoryAt(*file, fileLength_, resourceStart, rootScratch, &rootCount);
     if (root == nullptr)

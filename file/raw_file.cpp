@@ -104,8 +104,8 @@ NPLFileObject* ERawFile::Duplicate()
     DiskFileHandle handle = kInvalidDiskFile;
     if ((openMode_ & modeRead) && !path_.IsEmpty()) {
         // Opening again never truncates: the creation flag is not passed on.
-        handle = npl::platform::OpenDiskFile(path_.GetText(), AccessOf(openMode_), ShareOf(openMode_),
-                                             DiskCreation::OpenExisting);
+        handle = npl::platform::OpenDiskFile(
+            path_.GetText(), AccessOf(openMode_), ShareOf(openMode_), DiskCreation::OpenExisting);
     }
     if (handle == kInvalidDiskFile)
         handle = npl::platform::DuplicateDiskFile(handle_);

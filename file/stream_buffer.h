@@ -27,8 +27,8 @@ private:
     struct Block {
         Block* next = nullptr;
         std::uint8_t* data = nullptr;
-        std::uint32_t start = 0;    ///< offset of the held bytes in the data
-        std::uint32_t count = 0;    ///< bytes held
+        std::uint32_t start = 0; ///< offset of the held bytes in the data
+        std::uint32_t count = 0; ///< bytes held
         std::uint32_t capacity = 0; ///< bytes of data
     };
 

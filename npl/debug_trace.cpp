@@ -1,5 +1,3 @@
 #include "npl/debug_trace.h"
 
-void DebugTrace(const char*)
-{
-}
+void DebugTrace(const char*) { }

@@ -27,9 +27,14 @@ constexpr bool kDebugHeap = true;
 #else
 constexpr bool kDebugHeap = false;
 #endif
+// Debug builds fill freed and fresh bytes, so that reading either shows up at once.
 constexpr unsigned char kFreedFill = 0xDD;
+constexpr unsigned char kFreshFill = 0xCD;
 
-std::uint32_t EffectiveFlags(const RegionHeader* head, std::uint32_t flags) { return flags | head->flags | GlobalFlagSlot(); }
+std::uint32_t EffectiveFlags(const RegionHeader* head, std::uint32_t flags)
+{
+    return flags | head->flags | GlobalFlagSlot();
+}
 
 /// Holds the heap's lock for a scope unless the effective flags say HeapNoLock.
 class HeapGuard {
@@ -197,7 +202,8 @@ unsigned char* AllocateDedicated(RegionHeader* head, std::uint32_t n, std::uint3
 
     Block first = FirstBlock(region);
     SetHeader(first, kDedicatedAnchorSize, kBlockFree | kBlockFirst);
-    auto big = reinterpret_cast<Block>(reinterpret_cast<unsigned char*>(region) + kDedicatedOverhead - kBlockHeaderSize);
+    auto big
+        = reinterpret_cast<Block>(reinterpret_cast<unsigned char*>(region) + kDedicatedOverhead - kBlockHeaderSize);
     std::uint32_t bigSize = region->regionSize - kDedicatedOverhead;
     UnpoisonBytes(big, kBlockHeaderSize + bigSize);
     SetHeader(big, bigSize, kBlockLast);
@@ -248,6 +254,8 @@ void* AllocateIn(RegionHeader* head, std::uint32_t size, std::uint32_t effective
     }
     if (payload != nullptr && (effective & HeapZeroFill) != 0)
         MemoryFill(payload, 0, BlockSize(BlockOf(payload)));
+    else if (payload != nullptr && kDebugHeap)
+        std::memset(payload, kFreshFill, BlockSize(BlockOf(payload)));
     return payload;
 }
 
@@ -339,7 +347,8 @@ void* MoveBlock(RegionHeader* head, RegionHeader* region, void* address, std::ui
     return moved;
 }
 
-void* ReallocateIn(RegionHeader* head, RegionHeader* region, void* address, std::uint32_t newSize, std::uint32_t effective)
+void* ReallocateIn(
+    RegionHeader* head, RegionHeader* region, void* address, std::uint32_t newSize, std::uint32_t effective)
 {
     Block block = BlockOf(address);
     auto* payload = static_cast<unsigned char*>(address);

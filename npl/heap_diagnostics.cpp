@@ -13,9 +13,9 @@ using namespace npl::heap;
 namespace {
 
 // "NPL の解放されていないメモリブロックがあります\n"
-constexpr const char kUnreleasedHeading[] =
-    "\x4e\x50\x4c\x20\x82\xcc\x89\xf0\x95\xfa\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xc8\x82\xa2\x83\x81\x83\x82\x83\x8a"
-    "\x83\x75\x83\x8d\x83\x62\x83\x4e\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\n";
+constexpr const char kUnreleasedHeading[]
+    = "\x4e\x50\x4c\x20\x82\xcc\x89\xf0\x95\xfa\x82\xb3\x82\xea\x82\xc4\x82\xa2\x82\xc8\x82\xa2\x83\x81\x83\x82\x83\x8a"
+      "\x83\x75\x83\x8d\x83\x62\x83\x4e\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb7\n";
 
 constexpr std::uint32_t kDumpBytes = 16;
 
@@ -67,7 +67,11 @@ private:
 /// says so) at a link to something that is not a region of this heap, or at a cycle.
 class RegionWalk {
 public:
-    explicit RegionWalk(RegionHeader* head) : head_(head), current_(head) {}
+    explicit RegionWalk(RegionHeader* head)
+        : head_(head)
+        , current_(head)
+    {
+    }
     RegionHeader* Current() const { return current_; }
     bool Broken() const { return broken_; }
     void Advance()
@@ -126,7 +130,11 @@ void WriteBlockLine(RegionHeader* region, Block block)
 
 class HeapLockScope {
 public:
-    explicit HeapLockScope(RegionHeader* head) : head_(head) { nplHeapLock(head_); }
+    explicit HeapLockScope(RegionHeader* head)
+        : head_(head)
+    {
+        nplHeapLock(head_);
+    }
     ~HeapLockScope() { nplHeapUnlock(head_); }
     HeapLockScope(const HeapLockScope&) = delete;
     HeapLockScope& operator=(const HeapLockScope&) = delete;

@@ -1,9 +1,10 @@
 // Regions of the library heap: creation with the no-memory policy, release, the address
 // index of a heap's regions, free-list links, and the process-wide heap state.
+#include "npl/heap_region.h"
+
 #include <cstring>
 #include <new>
 
-#include "npl/heap_region.h"
 #include "npl/heap_sanitizer.h"
 #include "npl/platform/message_box.h"
 #include "npl/platform/pages.h"
@@ -11,52 +12,55 @@
 namespace npl::heap {
 
 namespace {
-RegionHeader* globalHeap = nullptr;
-std::uint32_t globalFlags = 0;
-NPLNoMemoryHook noMemoryHook = nullptr;
+    RegionHeader* globalHeap = nullptr;
+    std::uint32_t globalFlags = 0;
+    NPLNoMemoryHook noMemoryHook = nullptr;
 
-// "◆ NPL メモリアロケーション ◆"
-constexpr const char kNoMemoryCaption[] =
-    "\x81\x9f\x20\x4e\x50\x4c\x20\x83\x81\x83\x82\x83\x8a\x83\x41\x83\x8d\x83\x50\x81\x5b\x83\x56\x83\x87\x83\x93\x20\x81\x9f";
-// "メモリ確保に失敗しました。\n他のアプリケーションで使用しているメモリを解放してください。\nメモリ確保を再実行しますか？"
-constexpr const char kNoMemoryText[] =
-    "\x83\x81\x83\x82\x83\x8a\x8a\x6d\x95\xdb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42\n"
-    "\x91\xbc\x82\xcc\x83\x41\x83\x76\x83\x8a\x83\x50\x81\x5b\x83\x56\x83\x87\x83\x93\x82\xc5\x8e\x67\x97\x70\x82\xb5"
-    "\x82\xc4\x82\xa2\x82\xe9\x83\x81\x83\x82\x83\x8a\x82\xf0\x89\xf0\x95\xfa\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82\xb3"
-    "\x82\xa2\x81\x42\n"
-    "\x83\x81\x83\x82\x83\x8a\x8a\x6d\x95\xdb\x82\xf0\x8d\xc4\x8e\xc0\x8d\x73\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81\x48";
+    // "◆ NPL メモリアロケーション ◆"
+    constexpr const char kNoMemoryCaption[] = "\x81\x9f\x20\x4e\x50\x4c\x20\x83\x81\x83\x82\x83\x8a\x83\x41\x83\x8d\x83"
+                                              "\x50\x81\x5b\x83\x56\x83\x87\x83\x93\x20\x81\x9f";
+    // "メモリ確保に失敗しました。\n他のアプリケーションで使用しているメモリを解放してください。\nメモリ確保を再実行しますか？"
+    constexpr const char kNoMemoryText[]
+        = "\x83\x81\x83\x82\x83\x8a\x8a\x6d\x95\xdb\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42\n"
+          "\x91\xbc\x82\xcc\x83\x41\x83\x76\x83\x8a\x83\x50\x81\x5b\x83\x56\x83\x87\x83\x93\x82\xc5\x8e\x67\x97\x70\x82"
+          "\xb5"
+          "\x82\xc4\x82\xa2\x82\xe9\x83\x81\x83\x82\x83\x8a\x82\xf0\x89\xf0\x95\xfa\x82\xb5\x82\xc4\x82\xad\x82\xbe\x82"
+          "\xb3"
+          "\x82\xa2\x81\x42\n"
+          "\x83\x81\x83\x82\x83\x8a\x8a\x6d\x95\xdb\x82\xf0\x8d\xc4\x8e\xc0\x8d\x73\x82\xb5\x82\xdc\x82\xb7\x82\xa9\x81"
+          "\x48";
 
-constexpr std::size_t kIndexFirstBytes = platform::kPageSize;
+    constexpr std::size_t kIndexFirstBytes = platform::kPageSize;
 
-// One attempt at the memory of a region; the raw block is set when it comes from a parent.
-RegionHeader* ObtainRegionMemory(std::uint32_t size, RegionHeader* parent, void** rawBlock)
-{
-    *rawBlock = nullptr;
-    if (parent == nullptr)
-        return static_cast<RegionHeader*>(platform::AllocatePages(size, platform::PageAccess::ReadWriteExecute));
-    void* raw = nplHeapAllocate(parent, size + 16, HeapZeroFill);
-    if (raw == nullptr)
-        return nullptr;
-    *rawBlock = raw;
-    auto aligned = (reinterpret_cast<std::uintptr_t>(raw) + 15) & ~static_cast<std::uintptr_t>(15);
-    return reinterpret_cast<RegionHeader*>(aligned);
-}
-
-// The index position of the first region above `address`.
-std::uint32_t UpperBound(RegionIndex* index, const void* address)
-{
-    RegionHeader** entries = index->Entries();
-    std::uint32_t low = 0;
-    std::uint32_t high = index->count;
-    while (low < high) {
-        std::uint32_t middle = low + (high - low) / 2;
-        if (reinterpret_cast<std::uintptr_t>(entries[middle]) <= reinterpret_cast<std::uintptr_t>(address))
-            low = middle + 1;
-        else
-            high = middle;
+    // One attempt at the memory of a region; the raw block is set when it comes from a parent.
+    RegionHeader* ObtainRegionMemory(std::uint32_t size, RegionHeader* parent, void** rawBlock)
+    {
+        *rawBlock = nullptr;
+        if (parent == nullptr)
+            return static_cast<RegionHeader*>(platform::AllocatePages(size, platform::PageAccess::ReadWriteExecute));
+        void* raw = nplHeapAllocate(parent, size + 16, HeapZeroFill);
+        if (raw == nullptr)
+            return nullptr;
+        *rawBlock = raw;
+        auto aligned = (reinterpret_cast<std::uintptr_t>(raw) + 15) & ~static_cast<std::uintptr_t>(15);
+        return reinterpret_cast<RegionHeader*>(aligned);
     }
-    return low;
-}
+
+    // The index position of the first region above `address`.
+    std::uint32_t UpperBound(RegionIndex* index, const void* address)
+    {
+        RegionHeader** entries = index->Entries();
+        std::uint32_t low = 0;
+        std::uint32_t high = index->count;
+        while (low < high) {
+            std::uint32_t middle = low + (high - low) / 2;
+            if (reinterpret_cast<std::uintptr_t>(entries[middle]) <= reinterpret_cast<std::uintptr_t>(address))
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
 } // namespace
 
 RegionHeader*& GlobalHeapSlot() { return globalHeap; }

@@ -19,24 +19,27 @@ struct RegionIndex;
 /// The head region's header also describes the whole heap (grow size, flags, lock, last
 /// region); extension and dedicated regions use only their own part of it.
 struct RegionHeader {
-    RegionHeader* next;         ///< next region of the chain, null at the end
-    RegionHeader* previous;     ///< previous region, null in the head
-    std::uint32_t* anchor;      ///< header of the first block, where the free list starts; null in a dedicated region
-    std::uint32_t freeBytes;    ///< sum of the payload sizes of the free blocks
-    std::uint32_t largestFree;  ///< upper bound of the largest free block, to skip regions
+    RegionHeader* next; ///< next region of the chain, null at the end
+    RegionHeader* previous; ///< previous region, null in the head
+    std::uint32_t* anchor; ///< header of the first block, where the free list starts; null in a dedicated region
+    std::uint32_t freeBytes; ///< sum of the payload sizes of the free blocks
+    std::uint32_t largestFree; ///< estimate of the largest free block (raised by frees, lowered by failed searches)
     std::uint32_t growSize;
-    RegionHeader* last;         ///< head: last region of the chain, null while the head is alone
-    std::uint32_t flags;        ///< creation flags
+    RegionHeader* last; ///< head: last region of the chain, null while the head is alone
+    std::uint32_t flags; ///< creation flags
     std::uint32_t regionSize;
     std::int32_t referenceCount;
-    RegionHeader* parent;       ///< heap the region's memory came from, null for system pages
-    void* rawBlock;             ///< the parent's block that holds the region
-    RegionHeader* spare;        ///< head: the one empty extension region kept for reuse, or null
-    RegionIndex* index;         ///< head: every region of the chain by address, for lookups
+    RegionHeader* parent; ///< heap the region's memory came from, null for system pages
+    void* rawBlock; ///< the parent's block that holds the region
+    RegionHeader* spare; ///< head: the one empty extension region kept for reuse, or null
+    RegionIndex* index; ///< head: every region of the chain by address, for lookups
     alignas(platform::kLockStorageAlign) unsigned char lock[sizeof(platform::RecursiveLock)];
 };
 
-inline constexpr std::uint32_t RoundUp(std::uint32_t value, std::uint32_t unit) { return (value + unit - 1) / unit * unit; }
+inline constexpr std::uint32_t RoundUp(std::uint32_t value, std::uint32_t unit)
+{
+    return (value + unit - 1) / unit * unit;
+}
 
 inline constexpr std::uint32_t kBlockHeaderSize = 8;
 inline constexpr std::uint32_t kRegionHeaderSize = RoundUp(sizeof(RegionHeader), 16);
@@ -73,36 +76,51 @@ using Block = std::uint32_t*;
 
 inline std::uint32_t BlockSize(const std::uint32_t* block) { return (block[0] & kBlockSizeMask) * 4; }
 inline bool HasFlag(const std::uint32_t* block, std::uint32_t flag) { return (block[0] & flag) != 0; }
-inline void SetHeader(Block block, std::uint32_t size, std::uint32_t flags) { block[0] = (size / 4) | flags | kBlockValid; }
+inline void SetHeader(Block block, std::uint32_t size, std::uint32_t flags)
+{
+    block[0] = (size / 4) | flags | kBlockValid;
+}
 inline void SetSize(Block block, std::uint32_t size) { block[0] = (block[0] & ~kBlockSizeMask) | (size / 4); }
 inline unsigned char* Payload(Block block) { return reinterpret_cast<unsigned char*>(block) + kBlockHeaderSize; }
 inline Block BlockOf(const void* payload)
 {
-    return reinterpret_cast<Block>(const_cast<unsigned char*>(static_cast<const unsigned char*>(payload)) - kBlockHeaderSize);
+    return reinterpret_cast<Block>(
+        const_cast<unsigned char*>(static_cast<const unsigned char*>(payload)) - kBlockHeaderSize);
 }
 inline Block NextBlock(Block block) { return reinterpret_cast<Block>(Payload(block) + BlockSize(block)); }
 /// The physically preceding block (word 1 is the byte distance back to it); not for FIRST blocks.
-inline Block PreviousBlock(Block block) { return reinterpret_cast<Block>(reinterpret_cast<unsigned char*>(block) - block[1]); }
+inline Block PreviousBlock(Block block)
+{
+    return reinterpret_cast<Block>(reinterpret_cast<unsigned char*>(block) - block[1]);
+}
 inline void SetPrevious(Block block, const void* previous)
 {
-    block[1] = static_cast<std::uint32_t>(reinterpret_cast<const unsigned char*>(block) - static_cast<const unsigned char*>(previous));
+    block[1] = static_cast<std::uint32_t>(
+        reinterpret_cast<const unsigned char*>(block) - static_cast<const unsigned char*>(previous));
 }
 
 inline std::uint32_t OffsetIn(const RegionHeader* region, const void* at)
 {
-    return static_cast<std::uint32_t>(static_cast<const unsigned char*>(at) - reinterpret_cast<const unsigned char*>(region));
+    return static_cast<std::uint32_t>(
+        static_cast<const unsigned char*>(at) - reinterpret_cast<const unsigned char*>(region));
 }
 inline Block BlockAt(RegionHeader* region, std::uint32_t offset)
 {
     return offset == 0 ? nullptr : reinterpret_cast<Block>(reinterpret_cast<unsigned char*>(region) + offset);
 }
 inline Block FirstBlock(RegionHeader* region) { return BlockAt(region, kRegionHeaderSize); }
-inline unsigned char* RegionEnd(RegionHeader* region) { return reinterpret_cast<unsigned char*>(region) + region->regionSize; }
+inline unsigned char* RegionEnd(RegionHeader* region)
+{
+    return reinterpret_cast<unsigned char*>(region) + region->regionSize;
+}
 
 // A free block keeps the offsets of its free-list neighbours in its first 8 payload bytes.
 inline std::uint32_t* FreeLinks(Block block) { return block + 2; }
 
-inline platform::RecursiveLock* LockOf(RegionHeader* head) { return reinterpret_cast<platform::RecursiveLock*>(head->lock); }
+inline platform::RecursiveLock* LockOf(RegionHeader* head)
+{
+    return reinterpret_cast<platform::RecursiveLock*>(head->lock);
+}
 
 /// Sorted addresses of a heap's regions, in system pages of their own.
 struct RegionIndex {
@@ -128,7 +146,8 @@ RegionHeader* FindRegion(RegionHeader* head, const void* address);
 bool IsAllocatedBlock(RegionHeader* region, const void* address);
 
 /// Creates a region (the no-memory hook or prompt decide on failures). Null on failure.
-RegionHeader* CreateRegion(std::uint32_t initialSize, std::uint32_t growSize, std::uint32_t flags, RegionHeader* parent);
+RegionHeader* CreateRegion(
+    std::uint32_t initialSize, std::uint32_t growSize, std::uint32_t flags, RegionHeader* parent);
 
 /// Adds a new region to the head's index; false when the index cannot grow.
 bool IndexAdd(RegionHeader* head, RegionHeader* region);

@@ -16,10 +16,13 @@ inline void PoisonBytes(const void* at, std::size_t size) { ASAN_POISON_MEMORY_R
 inline void UnpoisonBytes(const void* at, std::size_t size) { ASAN_UNPOISON_MEMORY_REGION(at, size); }
 /// True when some of the bytes are poisoned: they are inside a free block, so no block header
 /// can be there.
-inline bool IsPoisoned(const void* at, std::size_t size) { return __asan_region_is_poisoned(const_cast<void*>(at), size) != nullptr; }
+inline bool IsPoisoned(const void* at, std::size_t size)
+{
+    return __asan_region_is_poisoned(const_cast<void*>(at), size) != nullptr;
+}
 #else
-inline void PoisonBytes(const void*, std::size_t) {}
-inline void UnpoisonBytes(const void*, std::size_t) {}
+inline void PoisonBytes(const void*, std::size_t) { }
+inline void UnpoisonBytes(const void*, std::size_t) { }
 inline bool IsPoisoned(const void*, std::size_t) { return false; }
 #endif
 

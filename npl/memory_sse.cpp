@@ -9,10 +9,10 @@
 namespace npl::detail {
 
 namespace {
-constexpr std::size_t kPrefetchDistance = 512;
+    constexpr std::size_t kPrefetchDistance = 512;
 
-float* AsFloats(unsigned char* at) { return reinterpret_cast<float*>(at); }
-const float* AsFloats(const unsigned char* at) { return reinterpret_cast<const float*>(at); }
+    float* AsFloats(unsigned char* at) { return reinterpret_cast<float*>(at); }
+    const float* AsFloats(const unsigned char* at) { return reinterpret_cast<const float*>(at); }
 } // namespace
 
 void FillStreaming(unsigned char* out, unsigned char value, std::size_t count)
@@ -34,7 +34,7 @@ void FillStreaming(unsigned char* out, unsigned char value, std::size_t count)
         count -= 4;
     }
     // Loaded from memory, not built from a float value, so that no conversion can touch the bits.
-    alignas(16) const std::uint32_t words[4] = {word, word, word, word};
+    alignas(16) const std::uint32_t words[4] = { word, word, word, word };
     __m128 pattern = _mm_load_ps(reinterpret_cast<const float*>(words));
     for (; count >= 16; count -= 16, out += 16)
         _mm_stream_ps(AsFloats(out), pattern);

@@ -16,10 +16,7 @@ int NPLObject::IsKindOf(const char* name) const
     return name != nullptr && CompareText(name, ClassName) == 0 ? 1 : 0;
 }
 
-void* NPLObject::DynamicCast(const char* namePointer)
-{
-    return namePointer == ClassName ? this : nullptr;
-}
+void* NPLObject::DynamicCast(const char* namePointer) { return namePointer == ClassName ? this : nullptr; }
 
 void* NPLObject::operator new(std::size_t size) noexcept
 {
@@ -29,10 +26,7 @@ void* NPLObject::operator new(std::size_t size) noexcept
     return nplHeapAllocate(nullptr, static_cast<std::uint32_t>(size), 0);
 }
 
-void NPLObject::operator delete(void* block) noexcept
-{
-    nplHeapFree(nullptr, block, 0);
-}
+void NPLObject::operator delete(void* block) noexcept { nplHeapFree(nullptr, block, 0); }
 
 int CompareText(const char* a, const char* b)
 {

@@ -67,8 +67,7 @@ protected:
 /// A pointer array that owns its elements: objects of class allocation (library objects made
 /// with `new`) that it destroys, last first, when it is destroyed or emptied with DeleteAll.
 /// It has no class identity of its own and answers as "EPtrArray".
-template <typename T>
-class EObjectList : public EPtrArray {
+template <typename T> class EObjectList : public EPtrArray {
 public:
     EObjectList() = default;
     ~EObjectList() override { DeleteAll(); }

@@ -9,11 +9,11 @@
 namespace {
 
 struct StackRegion {
-    StackRegion* next;        ///< next region of the extension chain
-    StackRegion* current;     ///< first region: the region allocated from now; extension: itself
+    StackRegion* next; ///< next region of the extension chain
+    StackRegion* current; ///< first region: the region allocated from now; extension: itself
     unsigned char* dataStart; ///< this region + kStackHeaderSize
     std::uint32_t growSize;
-    std::uint32_t capacity;   ///< region size - kStackHeaderSize
+    std::uint32_t capacity; ///< region size - kStackHeaderSize
     std::uint32_t used;
 };
 

@@ -10,17 +10,14 @@
 namespace {
 
 // Characters a block may hold so that its byte size fits the heap's 32-bit sizes.
-template <typename Char>
-constexpr std::uint32_t kMaximumCharacters = UINT32_MAX / sizeof(Char) - 1;
+template <typename Char> constexpr std::uint32_t kMaximumCharacters = UINT32_MAX / sizeof(Char) - 1;
 
-template <typename Char>
-Char* AllocateCharacters(std::uint32_t characters)
+template <typename Char> Char* AllocateCharacters(std::uint32_t characters)
 {
     return static_cast<Char*>(nplHeapAllocate(nullptr, static_cast<std::uint32_t>(characters * sizeof(Char)), 0));
 }
 
-template <typename Char>
-void CopyCharacters(Char* destination, const Char* source, std::uint32_t count)
+template <typename Char> void CopyCharacters(Char* destination, const Char* source, std::uint32_t count)
 {
     if (count != 0)
         std::memcpy(destination, source, count * sizeof(Char));
@@ -35,20 +32,11 @@ EStringBase<Char>::EStringBase(const EStringBase& other)
     InitializeCopy(other.buffer_, other.length_, other.length_);
 }
 
-template <typename Char>
-EStringBase<Char>::EStringBase(EStringBase&& other) noexcept
-{
-    MoveFrom(other);
-}
+template <typename Char> EStringBase<Char>::EStringBase(EStringBase&& other) noexcept { MoveFrom(other); }
 
-template <typename Char>
-EStringBase<Char>::~EStringBase()
-{
-    FreeBuffer();
-}
+template <typename Char> EStringBase<Char>::~EStringBase() { FreeBuffer(); }
 
-template <typename Char>
-bool EStringBase<Char>::AllocBuffer(std::uint32_t n)
+template <typename Char> bool EStringBase<Char>::AllocBuffer(std::uint32_t n)
 {
     if (n == 0)
         n = 1;
@@ -84,8 +72,7 @@ bool EStringBase<Char>::AllocBuffer(std::uint32_t n)
     return true;
 }
 
-template <typename Char>
-void EStringBase<Char>::FreeBuffer()
+template <typename Char> void EStringBase<Char>::FreeBuffer()
 {
     if (buffer_ != nullptr && capacity_ != 0)
         nplHeapFree(nullptr, buffer_, 0);
@@ -94,8 +81,7 @@ void EStringBase<Char>::FreeBuffer()
     capacity_ = 0;
 }
 
-template <typename Char>
-void EStringBase<Char>::Borrow(const Char* text)
+template <typename Char> void EStringBase<Char>::Borrow(const Char* text)
 {
     FreeBuffer();
     if (text == nullptr)
@@ -106,8 +92,7 @@ void EStringBase<Char>::Borrow(const Char* text)
     length_ = length;
 }
 
-template <typename Char>
-void EStringBase<Char>::UpdateLength()
+template <typename Char> void EStringBase<Char>::UpdateLength()
 {
     if (buffer_ == nullptr || capacity_ == 0)
         return;
@@ -120,8 +105,7 @@ void EStringBase<Char>::UpdateLength()
     buffer_[length] = 0;
 }
 
-template <typename Char>
-bool EStringBase<Char>::Append(Char character)
+template <typename Char> bool EStringBase<Char>::Append(Char character)
 {
     if (length_ >= kMaximumCharacters<Char>)
         return false;
@@ -134,8 +118,7 @@ bool EStringBase<Char>::Append(Char character)
     return true;
 }
 
-template <typename Char>
-bool EStringBase<Char>::Append(const Char* text)
+template <typename Char> bool EStringBase<Char>::Append(const Char* text)
 {
     const std::uint32_t added = text != nullptr ? TextLength(text) : 0;
     if (added > kMaximumCharacters<Char> - length_)
@@ -154,8 +137,7 @@ bool EStringBase<Char>::Append(const Char* text)
     return true;
 }
 
-template <typename Char>
-bool EStringBase<Char>::Assign(const Char* text)
+template <typename Char> bool EStringBase<Char>::Assign(const Char* text)
 {
     if (text != nullptr && text == buffer_)
         return true;
@@ -186,8 +168,7 @@ bool EStringBase<Char>::Assign(const Char* text)
     return true;
 }
 
-template <typename Char>
-int EStringBase<Char>::Compare(const Char* text) const
+template <typename Char> int EStringBase<Char>::Compare(const Char* text) const
 {
     // 8-bit text compares as signed bytes, 16-bit text as unsigned units.
     using Unit = std::conditional_t<sizeof(Char) == 1, signed char, char16_t>;
@@ -206,22 +187,19 @@ int EStringBase<Char>::Compare(const Char* text) const
     return -static_cast<int>(static_cast<Unit>(text[length_]));
 }
 
-template <typename Char>
-std::uint32_t EStringBase<Char>::GrownCapacity(std::uint32_t length)
+template <typename Char> std::uint32_t EStringBase<Char>::GrownCapacity(std::uint32_t length)
 {
     const std::uint64_t capacity = std::uint64_t { length } + length / 2 + 1;
     return capacity > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(capacity);
 }
 
-template <typename Char>
-std::uint32_t EStringBase<Char>::TextLength(const Char* text)
+template <typename Char> std::uint32_t EStringBase<Char>::TextLength(const Char* text)
 {
     const std::size_t length = std::char_traits<Char>::length(text);
     return length > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(length);
 }
 
-template <typename Char>
-const Char* EStringBase<Char>::EmptyText()
+template <typename Char> const Char* EStringBase<Char>::EmptyText()
 {
     static const Char empty[1] = {};
     return empty;
@@ -239,8 +217,7 @@ void EStringBase<Char>::InitializeCopy(const Char* text, std::uint32_t count, st
     length_ = count;
 }
 
-template <typename Char>
-void EStringBase<Char>::AssignString(const EStringBase& other)
+template <typename Char> void EStringBase<Char>::AssignString(const EStringBase& other)
 {
     if (&other == this)
         return;
@@ -260,8 +237,7 @@ void EStringBase<Char>::AssignString(const EStringBase& other)
     length_ = length;
 }
 
-template <typename Char>
-void EStringBase<Char>::MoveFrom(EStringBase& other) noexcept
+template <typename Char> void EStringBase<Char>::MoveFrom(EStringBase& other) noexcept
 {
     buffer_ = other.buffer_;
     length_ = other.length_;
@@ -271,8 +247,7 @@ void EStringBase<Char>::MoveFrom(EStringBase& other) noexcept
     other.capacity_ = 0;
 }
 
-template <typename Char>
-bool EStringBase<Char>::Overlaps(const Char* text) const
+template <typename Char> bool EStringBase<Char>::Overlaps(const Char* text) const
 {
     if (text == nullptr || buffer_ == nullptr)
         return false;

@@ -16,8 +16,7 @@
 /// Blocks come from the global heap with flags 0. When the heap yields no block (after its own
 /// no-memory handling), nothing is written: operations that report a result return false and
 /// leave the string as it was; constructions give the empty string; assignments leave it empty.
-template <typename Char>
-class EStringBase : public NPLObject {
+template <typename Char> class EStringBase : public NPLObject {
 public:
     EStringBase() = default;
     EStringBase(const EStringBase& other);

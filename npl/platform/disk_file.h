@@ -19,7 +19,7 @@ enum DiskAccess : std::uint32_t {
 };
 
 enum DiskShare : std::uint32_t {
-    DiskShareRead = 0x1,  ///< others may open the file for reading while it is open
+    DiskShareRead = 0x1, ///< others may open the file for reading while it is open
     DiskShareWrite = 0x2, ///< others may open the file for writing while it is open
 };
 
@@ -32,8 +32,8 @@ enum class DiskCreation {
 /// (0: neither reading nor writing) and DiskShare flags. Never creates a folder and never
 /// opens a folder: both fail. No system error box can appear while the call runs.
 /// kInvalidDiskFile on failure. POSIX does not enforce the share flags.
-[[nodiscard]] DiskFileHandle OpenDiskFile(const char* path, std::uint32_t access, std::uint32_t share,
-                                          DiskCreation creation);
+[[nodiscard]] DiskFileHandle OpenDiskFile(
+    const char* path, std::uint32_t access, std::uint32_t share, DiskCreation creation);
 
 /// Closes `file`; kInvalidDiskFile is ignored.
 void CloseDiskFile(DiskFileHandle file);
@@ -51,8 +51,8 @@ void CloseDiskFile(DiskFileHandle file);
 /// position, 2 the end; any other origin fails) and stores the new position. False when the
 /// system refuses, a negative target included; a position whose low 32 bits are 0xFFFFFFFF
 /// is a success like any other.
-[[nodiscard]] bool SeekDiskFile(DiskFileHandle file, std::int64_t offset, std::uint32_t origin,
-                                std::uint64_t* position);
+[[nodiscard]] bool SeekDiskFile(
+    DiskFileHandle file, std::int64_t offset, std::uint32_t origin, std::uint64_t* position);
 
 /// Stores the file's 64-bit length. False when the system refuses.
 [[nodiscard]] bool GetDiskFileLength(DiskFileHandle file, std::uint64_t* length);

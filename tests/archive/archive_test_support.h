@@ -74,6 +74,8 @@ public:
 
     NPLFileObject& Load(const Bytes& bytes)
     {
+        // Whatever was loaded before goes first: Windows refuses to replace an open file.
+        raw_.reset();
         if (medium_ == Medium::Memory) {
             memory_ = MemoryFileWith(bytes);
             return *memory_;
@@ -86,6 +88,7 @@ public:
 
     NPLFileObject& Create()
     {
+        raw_.reset();
         if (medium_ == Medium::Memory) {
             memory_ = std::make_unique<EMemoryFile>();
             (void)memory_->Create(0);
@@ -100,6 +103,9 @@ public:
     {
         if (medium_ == Medium::Memory)
             return MemoryFileBytes(*memory_);
+        // Windows lets nobody else read a file opened without modeShareRead.
+        if (raw_ != nullptr)
+            raw_->Close();
         return ToBytes(ReadWholeFile(folder_.Path() / "archive.bin"));
     }
 

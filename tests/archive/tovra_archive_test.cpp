@@ -288,6 +288,29 @@ TEST_P(ArchiveReadTest, OpenRelativeReadsStoredBytesAndLeavesTheArchiveAlone)
     EXPECT_EQ(std::string(levelBytes.begin(), levelBytes.begin() + 8), "DirEntry");
 }
 
+TEST_P(ArchiveReadTest, SeeksInsideAnOpenEntryMoveTheNextRead)
+{
+    NPLFileObject& file = medium_.Load(TreeArchive());
+    TOVRAArchive archive;
+    ASSERT_EQ(archive.Open(&file, nullptr), 0);
+    ASSERT_EQ(archive.OpenEntry("root.txt", nullptr, 1), 0);
+    char text[16];
+    ASSERT_EQ(archive.Read(text, 4), 4u);
+    EXPECT_EQ(std::string(text, 4), "root");
+    EXPECT_EQ(archive.Seek(1, NPLFileObject::FromCurrent), 5u);
+    ASSERT_EQ(archive.Read(text, 3), 3u);
+    EXPECT_EQ(std::string(text, 3), "con");
+    EXPECT_EQ(archive.SeekLarge(-3, NPLFileObject::FromEnd), 9u);
+    ASSERT_EQ(archive.Read(text, 16), 3u);
+    EXPECT_EQ(std::string(text, 3), "ent");
+    EXPECT_EQ(archive.GetLargePosition(), 12u);
+    EXPECT_EQ(archive.Read(text, 16), 0u);
+    EXPECT_EQ(archive.SeekLarge(100, NPLFileObject::FromBegin), 12u);
+    EXPECT_EQ(archive.Read(text, 16), 0u);
+    EXPECT_EQ(archive.Seek(0, NPLFileObject::FromBegin), 0u);
+    EXPECT_EQ(ToString(ReadAll(archive, 5)), "root content");
+}
+
 TEST(ArchiveReadTest, DuplicateOfAnOpenEntryReadsItsRecord)
 {
     auto file = MemoryFileWith(kOneEntryArchive);

@@ -91,6 +91,13 @@ TEST(MemoryFile, ReadsStopAtTheEnd)
     EXPECT_EQ(ReadString(file, 100), "");
     EXPECT_EQ(file.Seek(0, NPLFileObject::FromBegin), 0u);
     EXPECT_EQ(ReadString(file, 3), "012");
+
+    // position + count wraps round in 32 bits; the count must still be cut to what is left
+    // before a byte is copied (the destination only holds 16).
+    char destination[16] = {};
+    EXPECT_EQ(file.Seek(4, NPLFileObject::FromBegin), 4u);
+    EXPECT_EQ(file.Read(destination, 0xFFFFFFFEu), 6u);
+    EXPECT_EQ(std::string(destination, 6), "456789");
 }
 
 TEST(MemoryFile, SeekTargets)
@@ -166,7 +173,7 @@ TEST(MemoryFile, PositionsThatWouldPass32BitsAreRefused)
     EMemoryFile file;
     file.Create(16);
     file.Write("abc", 3);
-    char source[4] = {'x', 'y', 'z', 'w'};
+    char source[4] = { 'x', 'y', 'z', 'w' };
     // The count is not backed by the source here: it must be refused before a byte is read.
     EXPECT_EQ(file.Write(source, 0xFFFFFFFFu), 0u);
     EXPECT_EQ(file.GetLength(), 3u);

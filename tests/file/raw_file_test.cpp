@@ -17,9 +17,9 @@ using npl::test::WriteWholeFile;
 namespace {
 
 constexpr std::uint32_t kModeReadShared = NPLFileObject::modeRead | NPLFileObject::modeShareRead; // 0x12
-constexpr std::uint32_t kModeCreateWrite = NPLFileObject::modeCreate | NPLFileObject::modeWrite;  // 5
-constexpr std::uint32_t kModeCreateReadWrite =
-    NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite; // 7
+constexpr std::uint32_t kModeCreateWrite = NPLFileObject::modeCreate | NPLFileObject::modeWrite; // 5
+constexpr std::uint32_t kModeCreateReadWrite
+    = NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite; // 7
 
 struct DeleteFileObject {
     void operator()(NPLFileObject* file) const { delete file; }
@@ -446,8 +446,8 @@ TEST_F(RawFileTest, OpenRelativeKeepsDoubleByteCharactersWithBackslashTrailBytes
     WriteWholeFile(japanese / "a.bin", "inside");
     WriteWholeFile(folder_.Path() / "a.bin", "outside");
 
-    std::string exePath = folder_.Path().string() + static_cast<char>(std::filesystem::path::preferred_separator) +
-                          hyouSjis + static_cast<char>(std::filesystem::path::preferred_separator) + "patch.exe";
+    std::string exePath = folder_.Path().string() + static_cast<char>(std::filesystem::path::preferred_separator)
+        + hyouSjis + static_cast<char>(std::filesystem::path::preferred_separator) + "patch.exe";
     ERawFile exe;
     ASSERT_EQ(exe.Open(exePath.c_str(), kModeReadShared), 0);
     FilePointer entry(exe.OpenRelative(u"a.bin", kModeReadShared));

@@ -15,11 +15,11 @@ class TempFolder {
 public:
     TempFolder()
     {
-        static std::atomic<unsigned> serial{0};
+        static std::atomic<unsigned> serial { 0 };
         std::random_device random;
         auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-        std::string name = "npl-file-" + std::to_string(random()) + "-" + std::to_string(ticks) + "-" +
-                           std::to_string(serial++);
+        std::string name
+            = "npl-file-" + std::to_string(random()) + "-" + std::to_string(ticks) + "-" + std::to_string(serial++);
         path_ = std::filesystem::absolute(std::filesystem::temp_directory_path() / name);
         std::filesystem::create_directories(path_);
     }

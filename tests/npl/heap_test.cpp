@@ -88,7 +88,8 @@ TEST_F(Heap, PayloadSizesAreMultiplesOfEightAndZeroCountsAsOne)
         std::uint32_t request;
         std::uint32_t length;
     };
-    for (Case c : {Case{0, 8}, Case{1, 8}, Case{8, 8}, Case{9, 16}, Case{100, 104}, Case{4096, 4096}}) {
+    for (Case c :
+        { Case { 0, 8 }, Case { 1, 8 }, Case { 8, 8 }, Case { 9, 16 }, Case { 100, 104 }, Case { 4096, 4096 } }) {
         void* block = Allocate(c.request);
         ASSERT_NE(block, nullptr);
         EXPECT_EQ(nplHeapGetLength(heap_, block), c.length) << "request " << c.request;
@@ -229,7 +230,7 @@ TEST_F(Heap, RoomierExtensionRegionMovesOneStepTowardTheFront)
 
 TEST_F(Heap, NeighboursFreedInEitherOrderBecomeOneBlock)
 {
-    for (bool upperFirst : {true, false}) {
+    for (bool upperFirst : { true, false }) {
         // Blocks are cut from the end of the anchor, so later blocks lie lower.
         void* guardHigh = Allocate(64);
         void* upper = Allocate(64);
@@ -251,7 +252,7 @@ TEST_F(Heap, NeighboursFreedInEitherOrderBecomeOneBlock)
     EXPECT_EQ(Head()->freeBytes, 65536u - kFirstPayloadOffset);
 }
 
-class HeapReallocate : public Heap, public ::testing::WithParamInterface<std::uint32_t> {};
+class HeapReallocate : public Heap, public ::testing::WithParamInterface<std::uint32_t> { };
 
 TEST_P(HeapReallocate, GrowsInPlaceIntoFollowingFreeBlock)
 {
@@ -472,10 +473,10 @@ TEST_F(Heap, NoMemoryHookIsAskedWithAttemptNumbersUntilItGivesUp)
         std::vector<int> attempts;
     };
     const Case cases[] = {
-        {3, 0, true, {0, 1, 2}},
-        {2, 6, true, {0, 1}},
-        {-1, 1, false, {0}},
-        {-1, 7, false, {0}},
+        { 3, 0, true, { 0, 1, 2 } },
+        { 2, 6, true, { 0, 1 } },
+        { -1, 1, false, { 0 } },
+        { -1, 7, false, { 0 } },
     };
     nplHeapHookNoMemory(RecordingHook);
     for (const Case& c : cases) {
@@ -582,8 +583,8 @@ std::vector<std::string> BlockLines(const std::string& text)
 std::string ExpectedLine(const void* address, std::uint32_t size, std::uint32_t bytes)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "block %08llXH (%u bytes) :",
-        static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)), size);
+    std::snprintf(text, sizeof text,
+        "block %08llXH (%u bytes) :", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)), size);
     std::string line = text;
     for (std::uint32_t i = 0; i < bytes; ++i) {
         std::snprintf(text, sizeof text, " %02X", static_cast<const unsigned char*>(address)[i]);
@@ -666,7 +667,8 @@ TEST_F(Heap, VerifyChainFindsDamagedLinksWithoutFollowingThem)
 
     alignas(16) unsigned char bogus[256] = {};
     RegionHeader* savedNext = extension->next;
-    for (RegionHeader* damage : {reinterpret_cast<RegionHeader*>(bogus), reinterpret_cast<RegionHeader*>(0x10000), extension}) {
+    for (RegionHeader* damage :
+        { reinterpret_cast<RegionHeader*>(bogus), reinterpret_cast<RegionHeader*>(0x10000), extension }) {
         extension->next = damage;
         EXPECT_EQ(nplVerifyHeapChain(heap_), 1);
         nplHeapDump(heap_, 1000); // ends early, does not fault
@@ -698,7 +700,7 @@ TEST_F(Heap, DumpStopsAtDamagedBlockHeader)
 TEST_F(Heap, ThreadsSharingOneHeapKeepItSound)
 {
     constexpr int kThreads = 4;
-    std::atomic<int> damaged{0};
+    std::atomic<int> damaged { 0 };
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([this, t, &damaged] {
@@ -728,6 +730,18 @@ TEST_F(Heap, ThreadsSharingOneHeapKeepItSound)
     EXPECT_EQ(damaged.load(), 0);
 }
 
+#if defined(NPL_SANITIZE)
+// Free blocks of the library heap are poisoned, so misuse inside it is caught like misuse of
+// the C runtime's heap.
+TEST_F(Heap, UseAfterFreeIsReportedBySanitizer)
+{
+    auto* block = static_cast<unsigned char*>(Allocate(64));
+    Allocate(64);
+    nplHeapFree(heap_, block, 0);
+    EXPECT_DEATH(block[32] = 1, "use-after-poison");
+}
+#endif
+
 struct StressConfig {
     const char* name;
     std::uint32_t growSize;
@@ -735,7 +749,7 @@ struct StressConfig {
     std::uint32_t flags;
 };
 
-class HeapStress : public ::testing::TestWithParam<StressConfig> {};
+class HeapStress : public ::testing::TestWithParam<StressConfig> { };
 
 // Random allocate/free/reallocate against a list of what each block must hold.
 TEST_P(HeapStress, RandomOperationsKeepContentsAndInvariants)
@@ -765,14 +779,14 @@ TEST_P(HeapStress, RandomOperationsKeepContentsAndInvariants)
         if (action < 45 || live.empty()) {
             std::uint32_t size = randomSize();
             bool zero = random() % 4 == 0;
-            void* block = nplHeapAllocate(heap, size, zero ? std::uint32_t{HeapZeroFill} : 0u);
+            void* block = nplHeapAllocate(heap, size, zero ? std::uint32_t { HeapZeroFill } : 0u);
             ASSERT_NE(block, nullptr);
             ASSERT_GE(nplHeapGetLength(heap, block), size);
             if (zero) {
                 ASSERT_TRUE(AllZero(block, size));
             }
             FillPattern(block, size, ++seed);
-            live.push_back({block, size, seed});
+            live.push_back({ block, size, seed });
         } else if (action < 75) {
             std::size_t at = random() % live.size();
             ASSERT_EQ(PatternMismatch(live[at].block, live[at].size, live[at].seed), -1) << "step " << step;
@@ -785,7 +799,7 @@ TEST_P(HeapStress, RandomOperationsKeepContentsAndInvariants)
             std::uint32_t size = randomSize();
             bool zero = random() % 3 == 0;
             std::uint32_t before = nplHeapGetLength(heap, entry.block);
-            void* block = nplHeapReallocate(heap, entry.block, size, zero ? std::uint32_t{HeapZeroFill} : 0u);
+            void* block = nplHeapReallocate(heap, entry.block, size, zero ? std::uint32_t { HeapZeroFill } : 0u);
             ASSERT_NE(block, nullptr);
             std::uint32_t kept = size < entry.size ? size : entry.size;
             ASSERT_EQ(PatternMismatch(block, kept, entry.seed), -1) << "step " << step;
@@ -794,7 +808,7 @@ TEST_P(HeapStress, RandomOperationsKeepContentsAndInvariants)
             }
             ASSERT_GE(nplHeapGetLength(heap, block), size);
             FillPattern(block, size, ++seed);
-            entry = {block, size, seed};
+            entry = { block, size, seed };
         }
         if (step % 1000 == 0) {
             ASSERT_TRUE(CheckHeap(heap)) << "step " << step;
@@ -817,8 +831,9 @@ TEST_P(HeapStress, RandomOperationsKeepContentsAndInvariants)
 }
 
 INSTANTIATE_TEST_SUITE_P(Configurations, HeapStress,
-    ::testing::Values(StressConfig{"DefaultGrowSize", 0, false, 0}, StressConfig{"SmallGrowSize", 8192, false, 0},
-        StressConfig{"FromParentHeap", 0, true, 0}, StressConfig{"NoLockZeroFill", 0, false, HeapNoLock | HeapZeroFill}),
+    ::testing::Values(StressConfig { "DefaultGrowSize", 0, false, 0 }, StressConfig { "SmallGrowSize", 8192, false, 0 },
+        StressConfig { "FromParentHeap", 0, true, 0 },
+        StressConfig { "NoLockZeroFill", 0, false, HeapNoLock | HeapZeroFill }),
     [](const ::testing::TestParamInfo<StressConfig>& item) { return std::string(item.param.name); });
 
 } // namespace

@@ -34,8 +34,8 @@ std::vector<unsigned char> RandomBytes(std::size_t count, unsigned seed)
 
 // Sizes around every step of both paths: alignment heads, the 8-byte and 16/32-byte loops,
 // the 128-byte threshold, and the 512-byte prefetch distance.
-const std::size_t kSizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 127, 128, 129, 143, 144, 145, 160, 255,
-    256, 511, 512, 513, 544, 545, 1000, 4099};
+const std::size_t kSizes[] = { 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 127, 128, 129, 143, 144, 145, 160, 255,
+    256, 511, 512, 513, 544, 545, 1000, 4099 };
 
 TEST_P(MemoryPrimitives, FillMatchesMemsetAtEveryAlignmentAndSize)
 {
@@ -59,13 +59,16 @@ TEST_P(MemoryPrimitives, MoveMatchesMemcpyForSeparateRangesAtEveryAlignment)
         for (std::size_t sourceOffset = 0; sourceOffset < 16; sourceOffset += 3) {
             for (std::size_t destinationOffset = 0; destinationOffset < 16; ++destinationOffset) {
                 std::vector<unsigned char> source = RandomBytes(size + 32, static_cast<unsigned>(size + sourceOffset));
-                std::vector<unsigned char> buffer = RandomBytes(size + 48, static_cast<unsigned>(size * 7 + destinationOffset));
+                std::vector<unsigned char> buffer
+                    = RandomBytes(size + 48, static_cast<unsigned>(size * 7 + destinationOffset));
                 std::vector<unsigned char> expected = buffer;
-                unsigned char* in = source.data() + (16 - reinterpret_cast<std::uintptr_t>(source.data()) % 16) + sourceOffset % 16;
+                unsigned char* in
+                    = source.data() + (16 - reinterpret_cast<std::uintptr_t>(source.data()) % 16) + sourceOffset % 16;
                 unsigned char* base = buffer.data() + (16 - reinterpret_cast<std::uintptr_t>(buffer.data()) % 16);
                 std::memcpy(expected.data() + (base - buffer.data()) + destinationOffset, in, size);
                 MemoryMove(base + destinationOffset, in, size);
-                ASSERT_EQ(buffer, expected) << "size " << size << " source " << sourceOffset << " destination " << destinationOffset;
+                ASSERT_EQ(buffer, expected)
+                    << "size " << size << " source " << sourceOffset << " destination " << destinationOffset;
             }
         }
     }
@@ -74,10 +77,11 @@ TEST_P(MemoryPrimitives, MoveMatchesMemcpyForSeparateRangesAtEveryAlignment)
 TEST_P(MemoryPrimitives, MoveHandlesOverlapInBothDirections)
 {
     for (std::size_t size : kSizes) {
-        for (int distance : {-600, -513, -40, -33, -32, -17, -16, -9, -8, -5, -4, -1, 0, 1, 3, 4, 7, 8, 15, 16, 31, 32,
-                 33, 100, 512, 700}) {
-            for (std::size_t offset : {0, 5, 12}) {
-                std::vector<unsigned char> buffer = RandomBytes(size + 1500, static_cast<unsigned>(size + distance + 1000));
+        for (int distance : { -600, -513, -40, -33, -32, -17, -16, -9, -8, -5, -4, -1, 0, 1, 3, 4, 7, 8, 15, 16, 31, 32,
+                 33, 100, 512, 700 }) {
+            for (std::size_t offset : { 0, 5, 12 }) {
+                std::vector<unsigned char> buffer
+                    = RandomBytes(size + 1500, static_cast<unsigned>(size + distance + 1000));
                 std::vector<unsigned char> expected = buffer;
                 std::size_t sourceAt = 720 + offset;
                 std::size_t destinationAt = sourceAt + distance;
@@ -116,7 +120,8 @@ TEST_P(MemoryPrimitives, LargeRangesMatchTheReference)
     ASSERT_EQ(buffer, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(ProcessorTypes, MemoryPrimitives, ::testing::Values(0u, std::uint32_t{ProcessorSSE | ProcessorSSE2}),
+INSTANTIATE_TEST_SUITE_P(ProcessorTypes, MemoryPrimitives,
+    ::testing::Values(0u, std::uint32_t { ProcessorSSE | ProcessorSSE2 }),
     [](const ::testing::TestParamInfo<std::uint32_t>& item) { return item.param == 0 ? "Plain" : "Streaming"; });
 
 } // namespace

@@ -138,8 +138,20 @@ TEST(CompareTextTest, NullCountsAsEmptyAndBytesCompareUnsigned)
 TEST(CompareTextTest, OrderIsAntisymmetricOverShiftJisNames)
 {
     const std::vector<const char*> names = {
-        "", "a", "ab", "ab\x81\x40", "ABC", "\x95\x5C", "\x95\x5C\x8E\xA6", "\x83\x5C", "\x94\x5C",
-        "\x83\x5C\x83\x74\x83\x67", "\xA6", "~", "\x7F", "\xFC\xFC",
+        "",
+        "a",
+        "ab",
+        "ab\x81\x40",
+        "ABC",
+        "\x95\x5C",
+        "\x95\x5C\x8E\xA6",
+        "\x83\x5C",
+        "\x94\x5C",
+        "\x83\x5C\x83\x74\x83\x67",
+        "\xA6",
+        "~",
+        "\x7F",
+        "\xFC\xFC",
     };
     for (const char* a : names) {
         for (const char* b : names)

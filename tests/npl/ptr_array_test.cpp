@@ -55,8 +55,7 @@ TEST(EPtrArrayTest, SetSizeAllocatesTheNextStepMultipleAboveTheCount)
     const Case cases[] = {
         { 0, 5, 0, 6 }, // step 1 on an empty array
         { 0, 8, 4, 12 }, // 8 is a multiple: the next one above
-        { 0, 10, 4, 12 },
-        { 0, 0, 0, 1 }, // no storage yet: even count 0 allocates
+        { 0, 10, 4, 12 }, { 0, 0, 0, 1 }, // no storage yet: even count 0 allocates
         { 10, 11, 0, 15 }, // half the count: 11 - 1 + 5
         { 10, 10, 0, 10 }, // fits: no reallocation
         { 3, 4, 0, 5 }, // half of 3 is 1

@@ -81,7 +81,7 @@ TEST_F(StackHeap, LeaveReleasesOnlyWithinCurrentRegion)
 
     // Ignored: an address of an earlier region, one not on a granule, one above the top.
     void* top = nplStackHeapAllocate(stack_, 0);
-    for (void* ignored : std::initializer_list<void*>{early, Bytes(b) + 8, top, Bytes(top) + 16})
+    for (void* ignored : std::initializer_list<void*> { early, Bytes(b) + 8, top, Bytes(top) + 16 })
         nplStackHeapLeave(stack_, ignored);
     EXPECT_EQ(nplStackHeapAllocate(stack_, 0), top);
 }

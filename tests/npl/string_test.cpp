@@ -87,11 +87,16 @@ TEST(EStringConstructionTest, CapacitiesFollowTheSourceKind)
     }
 }
 
+// A counted construction may take in zeros; comparing such a string with a shorter text must
+// stop at the text's terminator instead of reading past it.
 TEST(EStringConstructionTest, CountKeepsEmbeddedZeros)
 {
     const EString s("a\0b", 3);
     EXPECT_EQ(s.GetLength(), 3u);
     EXPECT_EQ(Text(s), std::string("a\0b", 3));
+    EXPECT_GT(s.Compare("a"), 0);
+    EXPECT_GT(s.CompareNoCase("A"), 0);
+    EXPECT_LT(s.Compare("b"), 0);
 }
 
 TEST(EStringBufferTest, AllocBufferSizesExactlyAndKeepsTheText)
@@ -331,7 +336,12 @@ TEST(EStringRightTest, LastCharactersSizedAsACountedConstruction)
         std::uint32_t capacity;
     };
     const Case cases[] = {
-        { 0, "", 0 }, { 1, "c", 2 }, { 2, "bc", 4 }, { 3, "abc", 5 }, { 5, "abc", 5 }, { 0xFFFFFFFF, "abc", 5 },
+        { 0, "", 0 },
+        { 1, "c", 2 },
+        { 2, "bc", 4 },
+        { 3, "abc", 5 },
+        { 5, "abc", 5 },
+        { 0xFFFFFFFF, "abc", 5 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.n);
@@ -355,19 +365,10 @@ TEST(EStringCompareTest, CaseSensitiveWithSignedBytes)
     };
     const EString noBuffer;
     const Case cases[] = {
-        { &emptyOwned, "", 0 },
-        { &noBuffer, "", 0 },
-        { &noBuffer, nullptr, 0 },
-        { &noBuffer, "a", -1 },
+        { &emptyOwned, "", 0 }, { &noBuffer, "", 0 }, { &noBuffer, nullptr, 0 }, { &noBuffer, "a", -1 },
         { &noBuffer, "\x81", 1 }, // signed: 0x81 is negative
-        { &abc, nullptr, 1 },
-        { &abc, "abc", 0 },
-        { &abc, "abd", -1 },
-        { &abc, "abb", 1 },
-        { &abc, "ABC", 1 },
-        { &abc, "ab", 1 },
-        { &abc, "abcd", -1 },
-        { &high, "a", -1 }, // signed bytes: 0x81 sorts below ASCII
+        { &abc, nullptr, 1 }, { &abc, "abc", 0 }, { &abc, "abd", -1 }, { &abc, "abb", 1 }, { &abc, "ABC", 1 },
+        { &abc, "ab", 1 }, { &abc, "abcd", -1 }, { &high, "a", -1 }, // signed bytes: 0x81 sorts below ASCII
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.string->GetText()) + " vs " + (c.text ? c.text : "(null)"));
@@ -416,9 +417,33 @@ TEST(EStringCompareTest, NoCaseFoldsOnlyAsciiLetters)
 TEST(EStringCompareTest, NoCaseOrderIsConsistentOverShiftJisNames)
 {
     const std::vector<std::string> texts = {
-        "a", "A", "ab", "AB", "ab\x81\x40", "ab\x81", "abc", "B", "readme.txt", "README.TXT", kHyou, kSo, kNou,
-        kHyouji, "\x83\x5C\x83\x74\x83\x67", /* ソフト */ "\x83\x5C" "a", "\x83\x5C" "A", "\xA6", "_", "[", "z", "{",
-        "data\\\x95\x5C", "\x88\x9F",
+        "a",
+        "A",
+        "ab",
+        "AB",
+        "ab\x81\x40",
+        "ab\x81",
+        "abc",
+        "B",
+        "readme.txt",
+        "README.TXT",
+        kHyou,
+        kSo,
+        kNou,
+        kHyouji,
+        "\x83\x5C\x83\x74\x83\x67",
+        /* ソフト */
+        "\x83\x5C"
+        "a",
+        "\x83\x5C"
+        "A",
+        "\xA6",
+        "_",
+        "[",
+        "z",
+        "{",
+        "data\\\x95\x5C",
+        "\x88\x9F",
     };
     std::vector<EString> names;
     for (const std::string& text : texts)
@@ -429,7 +454,8 @@ TEST(EStringCompareTest, NoCaseOrderIsConsistentOverShiftJisNames)
             EXPECT_EQ(xy, -Sign(y.CompareNoCase(x.GetText()))) << x.GetText() << " / " << y.GetText();
             for (const EString& z : names) {
                 if (xy < 0 && Sign(y.CompareNoCase(z.GetText())) < 0) {
-                    EXPECT_LT(x.CompareNoCase(z.GetText()), 0) << x.GetText() << " < " << y.GetText() << " < " << z.GetText();
+                    EXPECT_LT(x.CompareNoCase(z.GetText()), 0)
+                        << x.GetText() << " < " << y.GetText() << " < " << z.GetText();
                 }
             }
         }
@@ -471,11 +497,9 @@ TEST_F(EStringShiftJisTest, TrailBytesOfDoubleByteCharactersAreNoSeparators)
         std::string expected;
     };
     const Case cases[] = {
-        { kHyou, "" },
-        { std::string(kSo) + kNou, "" },
+        { kHyou, "" }, { std::string(kSo) + kNou, "" },
         { std::string("C:\\") + kHyouji + "\\file", std::string("C:\\") + kHyouji + "\\" },
-        { std::string("C:\\dir\\") + kHyou, "C:\\dir\\" },
-        { std::string("a\\") + kSo + "b" + kNou + "c", "a\\" },
+        { std::string("C:\\dir\\") + kHyou, "C:\\dir\\" }, { std::string("a\\") + kSo + "b" + kNou + "c", "a\\" },
         { std::string(kNou) + "\\" + kSo, std::string(kNou) + "\\" },
         { std::string("\xA6\\x"), "\xA6\\" }, // half-width katakana: a single byte
     };

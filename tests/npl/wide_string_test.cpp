@@ -111,17 +111,9 @@ TEST(EWideStringTest, CompareTakesUnitsAsUnsigned)
         int sign;
     };
     const Case cases[] = {
-        { &noBuffer, nullptr, 0 },
-        { &noBuffer, u"", 0 },
-        { &noBuffer, u"a", -1 },
-        { &abc, nullptr, 1 },
-        { &abc, u"abc", 0 },
-        { &abc, u"abd", -1 },
-        { &abc, u"ab", 1 },
-        { &abc, u"abcd", -1 },
-        { &abc, u"ABC", 1 },
-        { &fullWidth, u"a", 1 },
-        { &abc, u"\uFF21", -1 },
+        { &noBuffer, nullptr, 0 }, { &noBuffer, u"", 0 }, { &noBuffer, u"a", -1 }, { &abc, nullptr, 1 },
+        { &abc, u"abc", 0 }, { &abc, u"abd", -1 }, { &abc, u"ab", 1 }, { &abc, u"abcd", -1 }, { &abc, u"ABC", 1 },
+        { &fullWidth, u"a", 1 }, { &abc, u"\uFF21", -1 },
         { &abc, u"\xD800", -1 }, // a lone surrogate is still just a unit
     };
     for (const Case& c : cases)

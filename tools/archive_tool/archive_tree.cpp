@@ -22,14 +22,15 @@ std::string Inner(const std::string& displayPath, const std::string& name, const
 bool ReadLevel(TOVRAArchive& archive, const EntryNameCodec& codec, std::vector<ArchiveEntry>& entries,
                const std::string& path, ArchiveTree& tree, std::string& error)
 {
-    TOVRAArchive::EDirectory list;
-    if (archive.GetFileEntries(&list) != 0) {
+    // The archive's own list is read in place: a copy would cost a few heap blocks per entry.
+    const TOVRAArchive::EDirectory* list = archive.GetCurrentDirectory();
+    if (list == nullptr) {
         error = "the list of " + Where(path) + " cannot be read";
         return false;
     }
-    entries.reserve(list.GetCount());
-    for (std::uint32_t i = 0; i < list.GetCount(); ++i) {
-        const FileInfo* info = list.GetInfo(i);
+    entries.reserve(list->GetCount());
+    for (std::uint32_t i = 0; i < list->GetCount(); ++i) {
+        const FileInfo* info = list->GetInfo(i);
         if (info == nullptr)
             continue;
         ArchiveEntry entry;

@@ -29,7 +29,7 @@ public:
             if (ec)
                 return Fail("cannot read the folder " + DisplayPath(folder) + ": " + ec.message());
             SourceEntry entry;
-            if (!Describe(it->path(), entry))
+            if (!Describe(*it, entry))
                 return false;
             entries.push_back(std::move(entry));
         }
@@ -56,8 +56,9 @@ public:
     }
 
 private:
-    bool Describe(const std::filesystem::path& path, SourceEntry& entry)
+    bool Describe(const std::filesystem::directory_entry& item, SourceEntry& entry)
     {
+        const std::filesystem::path& path = item.path();
         std::optional<std::u16string> name = NameFromPath(path.filename());
         if (!name)
             return Fail(DisplayPath(path) + ": the name is not valid UTF-8");
@@ -69,14 +70,16 @@ private:
         NameProblem problem = CheckEntryName(*entryName, codec_.CodePage());
         if (problem != NameProblem::None)
             return Fail(DisplayPath(path) + ": the name " + DescribeNameProblem(problem));
+        // The kind comes with the folder listing on most systems; only links cost a look.
         std::error_code ec;
-        std::filesystem::file_status status = std::filesystem::status(path, ec);
+        bool isFolder = item.is_directory(ec);
+        bool isFile = !ec && !isFolder && item.is_regular_file(ec);
         if (ec)
             return Fail("cannot read " + DisplayPath(path) + ": " + ec.message());
-        if (std::filesystem::is_directory(status)) {
+        if (isFolder) {
             entry.isFolder = true;
             ++tree_.folderCount;
-        } else if (std::filesystem::is_regular_file(status)) {
+        } else if (isFile) {
             entry.length = std::filesystem::file_size(path, ec);
             if (ec)
                 return Fail("cannot read " + DisplayPath(path) + ": " + ec.message());

@@ -102,7 +102,7 @@ std::string DisplayNative(const std::basic_string<Native>& native)
     if constexpr (std::is_same_v<Native, char>)
         return native;
     else
-        return WideToAnsi(std::u16string(native.begin(), native.end()));
+        return DisplayText(std::u16string(native.begin(), native.end()));
 }
 
 } // namespace
@@ -123,7 +123,15 @@ std::optional<std::filesystem::path> PathFromName(std::u16string_view name) { re
 
 std::optional<std::u16string> NameFromPath(const std::filesystem::path& path) { return NameFromNative(path.native()); }
 
-std::string DisplayText(std::u16string_view text) { return WideToAnsi(text); }
+std::string DisplayText(std::u16string_view text)
+{
+    // The exact conversion is the cheap one where the code page is one it knows; the system's
+    // lossy one serves for the rest.
+    std::string bytes;
+    if (npl::platform::EncodeCodePage(npl::platform::GetAnsiCodePage(), text.data(), text.size(), bytes))
+        return bytes;
+    return WideToAnsi(text);
+}
 
 std::string DisplayPath(const std::filesystem::path& path) { return DisplayNative(path.native()); }
 

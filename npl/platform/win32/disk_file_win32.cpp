@@ -78,10 +78,7 @@ bool GetDiskFileLength(DiskFileHandle file, std::uint64_t* length)
     return true;
 }
 
-bool SetDiskFileEnd(DiskFileHandle file)
-{
-    return file != kInvalidDiskFile && SetEndOfFile(Handle(file)) != FALSE;
-}
+bool SetDiskFileEnd(DiskFileHandle file) { return file != kInvalidDiskFile && SetEndOfFile(Handle(file)) != FALSE; }
 
 DiskFileHandle DuplicateDiskFile(DiskFileHandle file)
 {
