@@ -11,9 +11,9 @@ struct FileTime {
     std::uint8_t minute = 0;
     std::uint8_t hour = 0;
     std::uint8_t dayOfWeek = 0; ///< 0 = Sunday
-    std::uint8_t day = 0;       ///< day of the month
-    std::uint8_t month = 0;     ///< 1 to 12
-    std::uint16_t year = 0;     ///< for example 2012
+    std::uint8_t day = 0; ///< day of the month
+    std::uint8_t month = 0; ///< 1 to 12
+    std::uint16_t year = 0; ///< for example 2012
 };
 
 class FileInfo {

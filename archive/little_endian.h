@@ -12,10 +12,7 @@ inline std::uint32_t LoadU32(const std::uint8_t* p)
         | static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-inline std::uint16_t LoadU16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
+inline std::uint16_t LoadU16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 inline std::uint64_t LoadU64(const std::uint8_t* p)
 {

@@ -16,7 +16,7 @@ using npl::archive::StoreU64;
 
 namespace {
 
-constexpr char Magic[8] = {'N', 'o', 'r', 'v', 'a', '\x1a', '\0', '\0'};
+constexpr char Magic[8] = { 'N', 'o', 'r', 'v', 'a', '\x1a', '\0', '\0' };
 
 // "ファイルヘッダの書き出しに失敗しました。\n"
 constexpr const char* HeaderWriteFailed = "\x83\x74\x83\x40\x83\x43\x83\x8b\x83\x77\x83\x62\x83\x5f\x82\xcc"
@@ -131,7 +131,7 @@ int UDVFile::Open(NPLFileObject* file, const FileHeader* header)
             return 1;
         }
         header_ = *header;
-        return PushRecord(1, file->GetLargePosition(), RecordHeader{});
+        return PushRecord(1, file->GetLargePosition(), RecordHeader {});
     }
 
     openMode_ &= ~static_cast<std::uint32_t>(modeCreate);

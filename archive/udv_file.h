@@ -9,7 +9,7 @@
 
 /// The 16-byte header in front of every record's data.
 struct RecordHeader {
-    char id[8] = {};         ///< compared as raw bytes; no terminating zero
+    char id[8] = {}; ///< compared as raw bytes; no terminating zero
     std::uint64_t length = 0; ///< data bytes after the header; all ones in a file: up to its end
 };
 
@@ -17,17 +17,17 @@ struct RecordHeader {
 struct FileHeader {
     char magic[8] = {};
     std::uint32_t fileTypeId = 0;
-    std::uint32_t reserved = 0;   ///< 0 in every valid file
-    char description[32] = {};    ///< zero-filled; not necessarily zero-terminated
-    RecordHeader root;            ///< written when a created container closes; ignored by readers
+    std::uint32_t reserved = 0; ///< 0 in every valid file
+    char description[32] = {}; ///< zero-filled; not necessarily zero-terminated
+    RecordHeader root; ///< written when a created container closes; ignored by readers
 };
 
 /// One entered record. The container owns these; each points to its parent's.
 struct RecordInfo {
     RecordInfo* parent = nullptr;
-    std::uint32_t writing = 0;     ///< 1 while the record is being written
-    std::uint64_t dataStart = 0;   ///< absolute position of the first data byte in the underlying file
-    RecordHeader header;           ///< while writing, the length is the furthest position reached
+    std::uint32_t writing = 0; ///< 1 while the record is being written
+    std::uint64_t dataStart = 0; ///< absolute position of the first data byte in the underlying file
+    RecordHeader header; ///< while writing, the length is the furthest position reached
 };
 
 class UDVFile : public NPLFileObject {
@@ -37,7 +37,7 @@ public:
     static constexpr std::uint32_t FileHeaderSize = 64;
     static constexpr std::uint32_t RecordHeaderSize = 16;
     /// All bits set in a stored record length: the record runs to the end of the file.
-    static constexpr std::uint64_t LengthToEndOfFile = ~std::uint64_t{0};
+    static constexpr std::uint64_t LengthToEndOfFile = ~std::uint64_t { 0 };
 
     /// A closed container.
     UDVFile();
@@ -101,7 +101,7 @@ protected:
     int PushRecord(std::uint32_t writing, std::uint64_t dataStart, const RecordHeader& header);
     void PopRecord();
 
-    NPLFileObject* file_ = nullptr;      ///< not owned
+    NPLFileObject* file_ = nullptr; ///< not owned
     NPLFileObject* ownedFile_ = nullptr; ///< set only in a duplicate; destroyed by Close
     RecordInfo* record_ = nullptr;
     FileHeader header_;

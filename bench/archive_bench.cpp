@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr std::uint64_t kEntrySize = std::uint64_t{1} << 30;
+constexpr std::uint64_t kEntrySize = std::uint64_t { 1 } << 30;
 constexpr std::uint32_t kBlock = 65536;
 constexpr const char* kEntryName = "big.bin";
 
@@ -78,7 +78,8 @@ private:
     bool Create()
     {
         ERawFile file;
-        if (file.Open(path_.c_str(), NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite) != 0)
+        if (file.Open(path_.c_str(), NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite)
+            != 0)
             return false;
         TOVRAArchive::EDirectory list;
         FileInfo info;
@@ -261,7 +262,11 @@ void BM_CreateArchiveOfSmallFiles(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
     state.SetComplexityN(count);
 }
-BENCHMARK(BM_CreateArchiveOfSmallFiles)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK(BM_CreateArchiveOfSmallFiles)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 /// A caller's list filled one entry at a time in scrambled name order: every entry is filed
 /// by binary search, and the entries behind it move up by one slot.
@@ -284,7 +289,11 @@ void BM_FileEntriesInScrambledOrder(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * count));
     state.SetComplexityN(count);
 }
-BENCHMARK(BM_FileEntriesInScrambledOrder)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
+BENCHMARK(BM_FileEntriesInScrambledOrder)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
 
 /// Reading back the directory of 10,000 entries: the list is read in large pieces and each
 /// entry is appended, since the writer stores them in name order.

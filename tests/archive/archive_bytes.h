@@ -47,7 +47,7 @@ inline std::uint32_t GetU32(const Bytes& bytes, std::size_t at)
 
 /// The 64-byte file header; `rootLength` goes to bytes 56 to 63.
 inline Bytes FileHeaderBytes(std::uint32_t typeId = 0x02000400, const std::string& description = "TOVRA-Archive file",
-                             std::uint64_t rootLength = 0)
+    std::uint64_t rootLength = 0)
 {
     Bytes out;
     PutText(out, std::string("Norva\x1a\0\0", 8));
@@ -100,11 +100,13 @@ inline Bytes EntryFieldBytes(const EntryBytes& entry)
     for (std::uint8_t b : entry.time)
         out.push_back(b);
     PutU16(out, entry.year);
-    PutU32(out, entry.extraLength < 0 ? static_cast<std::uint32_t>(entry.extra.size())
-                                      : static_cast<std::uint32_t>(entry.extraLength));
+    PutU32(out,
+        entry.extraLength < 0 ? static_cast<std::uint32_t>(entry.extra.size())
+                              : static_cast<std::uint32_t>(entry.extraLength));
     PutText(out, entry.extra);
-    PutU32(out, entry.nameLength < 0 ? static_cast<std::uint32_t>(entry.name.size())
-                                     : static_cast<std::uint32_t>(entry.nameLength));
+    PutU32(out,
+        entry.nameLength < 0 ? static_cast<std::uint32_t>(entry.name.size())
+                             : static_cast<std::uint32_t>(entry.nameLength));
     PutText(out, entry.name);
     return out;
 }
@@ -129,11 +131,11 @@ struct Node {
 
 inline Node FileNode(const std::string& name, const std::string& content)
 {
-    return Node{name, false, Bytes(content.begin(), content.end()), {}};
+    return Node { name, false, Bytes(content.begin(), content.end()), {} };
 }
 inline Node DirectoryNode(const std::string& name, std::vector<Node> children)
 {
-    return Node{name, true, {}, std::move(children)};
+    return Node { name, true, {}, std::move(children) };
 }
 
 /// The records of one directory level, entries listed in the given order, their "filedata"

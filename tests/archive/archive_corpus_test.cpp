@@ -25,8 +25,8 @@ std::vector<Sample> LoadFolder(const char* folder)
         if (!item.is_regular_file())
             continue;
         std::ifstream in(item.path(), std::ios::binary);
-        samples.push_back({item.path().filename().string(),
-                           std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())});
+        samples.push_back({ item.path().filename().string(),
+            std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()) });
     }
     std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.name < b.name; });
     return samples;
@@ -39,7 +39,8 @@ TEST(ArchiveCorpusTest, FuzzCorpusWalksWithinItsBounds)
     std::uint32_t seeds = 0;
     for (const Sample& sample : samples) {
         SCOPED_TRACE(sample.name);
-        const npl::test::ArchiveWalk walk = npl::test::WalkArchiveBytes(sample.bytes.data(), sample.bytes.size(), false);
+        const npl::test::ArchiveWalk walk
+            = npl::test::WalkArchiveBytes(sample.bytes.data(), sample.bytes.size(), false);
         EXPECT_EQ(walk.shortReads, 0u);
         EXPECT_LE(walk.deepest, TOVRAArchive::MaxDirectoryDepth);
         // The seeds were made by the writer: they open and every entry in them reads.
@@ -58,7 +59,8 @@ TEST(ArchiveCorpusTest, KnownBadArchivesAreRefused)
     ASSERT_GE(samples.size(), 10u);
     for (const Sample& sample : samples) {
         SCOPED_TRACE(sample.name);
-        const npl::test::ArchiveWalk walk = npl::test::WalkArchiveBytes(sample.bytes.data(), sample.bytes.size(), false);
+        const npl::test::ArchiveWalk walk
+            = npl::test::WalkArchiveBytes(sample.bytes.data(), sample.bytes.size(), false);
         EXPECT_EQ(walk.openResult, 1);
     }
 }

@@ -6,6 +6,7 @@
 
 namespace npl::test {
 
+// clang-format off
 inline const Bytes kOneEntryArchive = {
     // File header
     'N', 'o', 'r', 'v', 'a', 0x1A, 0x00, 0x00,
@@ -32,5 +33,6 @@ inline const Bytes kOneEntryArchive = {
     5, 0, 0, 0, 0, 0, 0, 0,
     'h', 'e', 'l', 'l', 'o',
 };
+// clang-format on
 
 } // namespace npl::test

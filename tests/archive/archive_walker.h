@@ -17,12 +17,12 @@ struct ArchiveWalk {
     /// What TOVRAArchive::Open returned; nothing else is filled in unless it is 0.
     int openResult = 1;
     std::uint32_t directories = 0; ///< sub-directories entered
-    std::uint32_t files = 0;       ///< file entries opened
-    std::uint32_t refused = 0;     ///< entries that could not be entered or opened
+    std::uint32_t files = 0; ///< file entries opened
+    std::uint32_t refused = 0; ///< entries that could not be entered or opened
     /// Opened entries that delivered another count of bytes than their length.
     std::uint32_t shortReads = 0;
-    std::uint32_t deepest = 0;     ///< deepest directory level reached (root 0)
-    std::uint64_t bytes = 0;       ///< content bytes read
+    std::uint32_t deepest = 0; ///< deepest directory level reached (root 0)
+    std::uint64_t bytes = 0; ///< content bytes read
     /// With `keepContents`: "dir/sub/name" and the bytes read, in walking order; directories
     /// appear as "dir/sub/" with no bytes.
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> entries;

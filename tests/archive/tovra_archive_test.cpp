@@ -43,7 +43,7 @@ EntryBytes Entry(const std::string& name, std::uint64_t length, std::uint64_t of
 
 class ArchiveReadTest : public ::testing::TestWithParam<Medium> {
 protected:
-    TestMedium medium_{GetParam()};
+    TestMedium medium_ { GetParam() };
 };
 
 INSTANTIATE_TEST_SUITE_P(Media, ArchiveReadTest, ::testing::Values(Medium::Disk, Medium::Memory), MediumName);
@@ -96,7 +96,7 @@ TEST(ArchiveReadTest, OpensAtTheFilesCurrentPosition)
 
 TEST(ArchiveReadTest, NamesAreFoundWithAsciiCaseFoldedAndNothingElse)
 {
-    Bytes archiveBytes = ArchiveBytes({FileNode("a.txt", "A"), FileNode("ab", "B"), FileNode("abd", "D")});
+    Bytes archiveBytes = ArchiveBytes({ FileNode("a.txt", "A"), FileNode("ab", "B"), FileNode("abd", "D") });
     auto file = MemoryFileWith(archiveBytes);
     TOVRAArchive archive;
     ASSERT_EQ(archive.Open(file.get(), nullptr), 0);
@@ -113,12 +113,12 @@ TEST(ArchiveReadTest, EntriesAreListedInNameOrderWhateverTheStoredOrder)
 {
     // Stored as b, a, C; listed as a, b, C. Lower-case bytes above 'Z' fold, so C sorts after b;
     // a byte above 0x7F sorts after every letter.
-    Bytes archiveBytes = ArchiveBytes({FileNode("b", "2"), FileNode("a", "1"), FileNode("C", "3"),
-                                       FileNode("\x83\x41", "4"), FileNode("_", "5")});
+    Bytes archiveBytes = ArchiveBytes(
+        { FileNode("b", "2"), FileNode("a", "1"), FileNode("C", "3"), FileNode("\x83\x41", "4"), FileNode("_", "5") });
     auto file = MemoryFileWith(archiveBytes);
     TOVRAArchive archive;
     ASSERT_EQ(archive.Open(file.get(), nullptr), 0);
-    EXPECT_EQ(ListNames(archive), (std::vector<std::string>{"a", "b", "C", "_", "\x83\x41"}));
+    EXPECT_EQ(ListNames(archive), (std::vector<std::string> { "a", "b", "C", "_", "\x83\x41" }));
     EXPECT_EQ(ToString(ReadEntry(archive, "c")), "3");
     EXPECT_EQ(ToString(ReadEntry(archive, "\x83\x41")), "4");
 }
@@ -151,7 +151,7 @@ TEST(ArchiveReadTest, NamesEndAtTheirFirstZeroAndMayBeEmpty)
     unnamed.name.clear(); // name length field 0
     EntryBytes cut = Entry("", 1, dirSize + 17);
     cut.name = std::string("ab\0cdefg", 8); // stored length 8, zero after "ab"
-    Bytes level = RecordBytes("DirEntry", DirEntryData({unnamed, cut}));
+    Bytes level = RecordBytes("DirEntry", DirEntryData({ unnamed, cut }));
     ASSERT_EQ(level.size(), dirSize);
     Append(level, RecordBytes("filedata", ToBytes("U")));
     Append(level, RecordBytes("filedata", ToBytes("C")));
@@ -176,7 +176,7 @@ TEST(ArchiveReadTest, ExtraInformationAndAllFieldsComeThrough)
     entry.attribute = 0x21; // other bits are carried
     entry.time[0] = 59;
     entry.year = 0xFFFF;
-    Bytes level = RecordBytes("DirEntry", DirEntryData({entry}));
+    Bytes level = RecordBytes("DirEntry", DirEntryData({ entry }));
     Append(level, RecordBytes("filedata", ToBytes("ok")));
     auto file = MemoryFileWith(ArchiveWithRootLevel(level));
     TOVRAArchive archive;
@@ -195,7 +195,7 @@ Bytes TreeArchive()
 {
     return ArchiveBytes({
         FileNode("root.txt", "root content"),
-        DirectoryNode("sub", {FileNode("inner.bin", "inner"), DirectoryNode("deeper", {FileNode("z", "zz")})}),
+        DirectoryNode("sub", { FileNode("inner.bin", "inner"), DirectoryNode("deeper", { FileNode("z", "zz") }) }),
         FileNode("second", "22"),
     });
 }
@@ -210,7 +210,7 @@ TEST_P(ArchiveReadTest, DescendingAndAscendingKeepsTheRootReadable)
     ASSERT_EQ(archive.DescendDirectory("SUB", nullptr), 0);
     EXPECT_EQ(archive.GetDirectoryDepth(), 1u);
     EXPECT_EQ(std::string(archive.GetCurrentDirectory()->name.GetText()), "sub");
-    EXPECT_EQ(ListNames(archive), (std::vector<std::string>{"deeper", "inner.bin"}));
+    EXPECT_EQ(ListNames(archive), (std::vector<std::string> { "deeper", "inner.bin" }));
     EXPECT_EQ(ToString(ReadEntry(archive, "inner.bin")), "inner");
     ASSERT_EQ(archive.DescendDirectory("deeper", nullptr), 0);
     EXPECT_EQ(ToString(ReadEntry(archive, "z")), "zz");
@@ -224,7 +224,7 @@ TEST_P(ArchiveReadTest, DescendingAndAscendingKeepsTheRootReadable)
     EXPECT_EQ(ToString(ReadEntry(archive, "second")), "22");
     // At the root there is nothing above: the archive stays where it is.
     EXPECT_EQ(archive.AscendDirectory(), 0);
-    EXPECT_EQ(ListNames(archive), (std::vector<std::string>{"root.txt", "second", "sub"}));
+    EXPECT_EQ(ListNames(archive), (std::vector<std::string> { "root.txt", "second", "sub" }));
 }
 
 TEST(ArchiveReadTest, WrongKindOfEntryIsRefusedAndTheDirectoryStays)
@@ -327,7 +327,7 @@ TEST(ArchiveReadTest, DuplicateOfAnOpenEntryReadsItsRecord)
 
 TEST(ArchiveReadTest, ReadsStopAtTheEntryLengthEvenWhenTheRecordHoldsMore)
 {
-    Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("short", 3, 16 + 4 + 40 + 6)}));
+    Bytes level = RecordBytes("DirEntry", DirEntryData({ Entry("short", 3, 16 + 4 + 40 + 6) }));
     Append(level, RecordBytes("filedata", ToBytes("12345")));
     auto file = MemoryFileWith(ArchiveWithRootLevel(level));
     TOVRAArchive archive;
@@ -341,7 +341,7 @@ TEST(ArchiveReadTest, CodedEntriesAreRefusedUntilTheirDecodersExist)
 {
     EntryBytes coded = Entry("coded", 5, 16 + 4 + 40 + 6);
     coded.encodeType = 0x80000010;
-    Bytes level = RecordBytes("DirEntry", DirEntryData({coded}));
+    Bytes level = RecordBytes("DirEntry", DirEntryData({ coded }));
     Append(level, RecordBytes("filedata", ToBytes("abcdefghi")));
     auto file = MemoryFileWith(ArchiveWithRootLevel(level));
     TOVRAArchive archive;
@@ -362,56 +362,56 @@ TEST(ArchiveReadTest, DamagedRootDirectoryRecordsAreRefused)
     std::vector<Case> cases;
     {
         // Room for one entry, a count of a million.
-        Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("a", 1, oneEntryDir)}, 1000000));
+        Bytes level = RecordBytes("DirEntry", DirEntryData({ Entry("a", 1, oneEntryDir) }, 1000000));
         Append(level, RecordBytes("filedata", ToBytes("x")));
-        cases.push_back({"count beyond the record", level});
+        cases.push_back({ "count beyond the record", level });
     }
     {
-        Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("a", 1, oneEntryDir)}, 0xFFFFFFFF));
-        cases.push_back({"count of all ones", level});
+        Bytes level = RecordBytes("DirEntry", DirEntryData({ Entry("a", 1, oneEntryDir) }, 0xFFFFFFFF));
+        cases.push_back({ "count of all ones", level });
     }
     {
         EntryBytes entry = Entry("a", 1, 0);
         entry.extraLength = 0x7FFFFFFF;
-        cases.push_back({"extra length beyond the record", RecordBytes("DirEntry", DirEntryData({entry}))});
+        cases.push_back({ "extra length beyond the record", RecordBytes("DirEntry", DirEntryData({ entry })) });
     }
     {
         EntryBytes entry = Entry("a", 1, 0);
         entry.extra = "ab";
         entry.extraLength = 4; // swallows the name length field
-        cases.push_back({"extra information over the name length", RecordBytes("DirEntry", DirEntryData({entry}))});
+        cases.push_back({ "extra information over the name length", RecordBytes("DirEntry", DirEntryData({ entry })) });
     }
     {
         EntryBytes entry = Entry("a", 1, 0);
         entry.nameLength = 3; // two name bytes stored
-        cases.push_back({"name length beyond the record", RecordBytes("DirEntry", DirEntryData({entry}))});
+        cases.push_back({ "name length beyond the record", RecordBytes("DirEntry", DirEntryData({ entry })) });
     }
     {
         EntryBytes entry = Entry("a", 1, 0);
         entry.nameLength = 0xFFFFFFFF;
-        cases.push_back({"name length of all ones", RecordBytes("DirEntry", DirEntryData({entry}))});
+        cases.push_back({ "name length of all ones", RecordBytes("DirEntry", DirEntryData({ entry })) });
     }
     {
-        Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("a", 1, oneEntryDir + 17)}));
+        Bytes level = RecordBytes("DirEntry", DirEntryData({ Entry("a", 1, oneEntryDir + 17) }));
         Append(level, RecordBytes("filedata", ToBytes("x")));
-        cases.push_back({"data offset past the level", level});
+        cases.push_back({ "data offset past the level", level });
     }
     {
-        Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("a", 1, oneEntryDir + 2)}));
+        Bytes level = RecordBytes("DirEntry", DirEntryData({ Entry("a", 1, oneEntryDir + 2) }));
         Append(level, RecordBytes("filedata", ToBytes("x")));
-        cases.push_back({"record header not whole inside the level", level});
+        cases.push_back({ "record header not whole inside the level", level });
     }
     {
-        Bytes data = DirEntryData({Entry("a", 1, oneEntryDir)});
-        cases.push_back({"directory record longer than the file", RecordBytes("DirEntry", data, data.size() + 1)});
+        Bytes data = DirEntryData({ Entry("a", 1, oneEntryDir) });
+        cases.push_back({ "directory record longer than the file", RecordBytes("DirEntry", data, data.size() + 1) });
     }
     {
-        Bytes data = DirEntryData({Entry("a", 1, oneEntryDir), Entry("b", 1, oneEntryDir)});
+        Bytes data = DirEntryData({ Entry("a", 1, oneEntryDir), Entry("b", 1, oneEntryDir) });
         data.resize(data.size() - 3);
-        cases.push_back({"entry cut off by the record end", RecordBytes("DirEntry", data)});
+        cases.push_back({ "entry cut off by the record end", RecordBytes("DirEntry", data) });
     }
-    cases.push_back({"directory record without a count", RecordBytes("DirEntry", ToBytes("abc"))});
-    cases.push_back({"no directory record at all", Bytes()});
+    cases.push_back({ "directory record without a count", RecordBytes("DirEntry", ToBytes("abc")) });
+    cases.push_back({ "no directory record at all", Bytes() });
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -425,11 +425,11 @@ TEST(ArchiveReadTest, DamagedRootDirectoryRecordsAreRefused)
 TEST(ArchiveReadTest, EntriesWhoseDataCannotBeThereAreRefusedWhenOpened)
 {
     const std::uint64_t dir = 16 + 4 + 3 * 40 + 2 + 2 + 2;
-    Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("a", 6, dir), Entry("b", 1, dir + 21),
-                                                        Entry("c", 1, dir + 21 + 17)}));
+    Bytes level = RecordBytes(
+        "DirEntry", DirEntryData({ Entry("a", 6, dir), Entry("b", 1, dir + 21), Entry("c", 1, dir + 21 + 17) }));
     Append(level, RecordBytes("filedata", ToBytes("12345"))); // a: content shorter than its length
-    Append(level, RecordBytes("filedata", ToBytes("1")));     // b: fine
-    Append(level, RecordBytes("filedata", ToBytes("1"), 2));  // c: record runs past the file
+    Append(level, RecordBytes("filedata", ToBytes("1"))); // b: fine
+    Append(level, RecordBytes("filedata", ToBytes("1"), 2)); // c: record runs past the file
     auto file = MemoryFileWith(ArchiveWithRootLevel(level));
     TOVRAArchive archive;
     ASSERT_EQ(archive.Open(file.get(), nullptr), 0);
@@ -444,7 +444,8 @@ TEST(ArchiveReadTest, DamagedSubDirectoryIsRefusedAndTheArchiveStaysAtItsLevel)
     // The sub-directory's record holds a "DirEntry" record with a count it cannot hold.
     Bytes subLevel = RecordBytes("DirEntry", DirEntryData({}, 5));
     const std::uint64_t dir = 16 + 4 + 2 * 40 + 4 + 2;
-    Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("bad", 0, dir, 0x10), Entry("f", 1, dir + 16 + subLevel.size())}));
+    Bytes level = RecordBytes(
+        "DirEntry", DirEntryData({ Entry("bad", 0, dir, 0x10), Entry("f", 1, dir + 16 + subLevel.size()) }));
     Append(level, RecordBytes("filedata", subLevel));
     Append(level, RecordBytes("filedata", ToBytes("F")));
     auto file = MemoryFileWith(ArchiveWithRootLevel(level));
@@ -453,7 +454,7 @@ TEST(ArchiveReadTest, DamagedSubDirectoryIsRefusedAndTheArchiveStaysAtItsLevel)
     EXPECT_EQ(archive.DescendDirectory("bad", nullptr), 1);
     EXPECT_EQ(archive.GetDirectoryDepth(), 0u);
     EXPECT_EQ(archive.GetRecordDepth(), 1u);
-    EXPECT_EQ(ListNames(archive), (std::vector<std::string>{"bad", "f"}));
+    EXPECT_EQ(ListNames(archive), (std::vector<std::string> { "bad", "f" }));
     EXPECT_EQ(ToString(ReadEntry(archive, "f")), "F");
 }
 
@@ -463,8 +464,8 @@ TEST(ArchiveReadTest, NestingStopsAtTheDepthBound)
     Node node = FileNode("leaf", "L");
     const std::uint32_t levels = TOVRAArchive::MaxDirectoryDepth + 2;
     for (std::uint32_t i = 0; i < levels; ++i)
-        node = DirectoryNode("d", {node});
-    auto file = MemoryFileWith(ArchiveBytes({node}));
+        node = DirectoryNode("d", { node });
+    auto file = MemoryFileWith(ArchiveBytes({ node }));
     TOVRAArchive archive;
     ASSERT_EQ(archive.Open(file.get(), nullptr), 0);
     std::uint32_t entered = 0;
@@ -490,7 +491,7 @@ TEST(ArchiveReadTest, NestingStopsAtTheDepthBound)
 TEST(ArchiveReadTest, EqualNamesInADamagedListAreAllKept)
 {
     const std::uint64_t dir = 16 + 4 + 2 * 40 + 2 + 2;
-    Bytes level = RecordBytes("DirEntry", DirEntryData({Entry("x", 1, dir), Entry("X", 1, dir + 17)}));
+    Bytes level = RecordBytes("DirEntry", DirEntryData({ Entry("x", 1, dir), Entry("X", 1, dir + 17) }));
     Append(level, RecordBytes("filedata", ToBytes("1")));
     Append(level, RecordBytes("filedata", ToBytes("2")));
     auto file = MemoryFileWith(ArchiveWithRootLevel(level));

@@ -34,7 +34,7 @@ void WriteEntry(TOVRAArchive& archive, const char* name, const std::string& cont
 
 class ArchiveWriteTest : public ::testing::TestWithParam<Medium> {
 protected:
-    TestMedium medium_{GetParam()};
+    TestMedium medium_ { GetParam() };
 };
 
 INSTANTIATE_TEST_SUITE_P(Media, ArchiveWriteTest, ::testing::Values(Medium::Disk, Medium::Memory), MediumName);
@@ -43,8 +43,8 @@ TEST_P(ArchiveWriteTest, OneEntryArchiveIsTheExampleByteForByte)
 {
     TOVRAArchive::EDirectory list;
     FileInfo info = MakeInfo("a.txt");
-    info.time = FileTime{30, 15, 10, 2, 11, 12, 2012};
-    info.length = 12345;   // replaced when the entry is written
+    info.time = FileTime { 30, 15, 10, 2, 11, 12, 2012 };
+    info.length = 12345; // replaced when the entry is written
     info.dataOffset = 999; // likewise
     Add(list, info);
 
@@ -79,7 +79,8 @@ TEST_P(ArchiveWriteTest, TreeRoundTripsAndMatchesTheIndependentLayout)
     // Written in the order the independent layout lists them, so the bytes must agree.
     const std::vector<Node> tree = {
         FileNode("alpha", "first file"),
-        DirectoryNode("beta", {DirectoryNode("deep", {FileNode("x", "")}), FileNode("inner", std::string(70000, 'i'))}),
+        DirectoryNode(
+            "beta", { DirectoryNode("deep", { FileNode("x", "") }), FileNode("inner", std::string(70000, 'i')) }),
         FileNode("gamma", "last"),
     };
     NPLFileObject& file = medium_.Create();
@@ -252,6 +253,28 @@ TEST(ArchiveWriteTest, FileWithoutCreateModeIsReadInstead)
     EXPECT_EQ(ToBytes(ReadWholeFile(folder.Path() / "a.bin")), kOneEntryArchive);
 }
 
+// A file created without write access takes no bytes: the header cannot be written.
+TEST(ArchiveWriteTest, FileThatTakesNoBytesCannotBecomeAnArchive)
+{
+    TOVRAArchive::EDirectory list;
+    Add(list, MakeInfo("a"));
+    TempFolder folder;
+    ERawFile file;
+    ASSERT_EQ(file.Open(folder.Narrow("ro.bin").c_str(), NPLFileObject::modeCreate | NPLFileObject::modeRead), 0);
+    {
+        TOVRAArchive archive;
+        EXPECT_EQ(archive.Open(&file, &list), 1);
+        EXPECT_EQ(archive.GetCurrentDirectory(), nullptr);
+        EXPECT_EQ(archive.OpenEntry("a", nullptr, 0), 1);
+    }
+    FileHeader header;
+    UDVFile::SetFileHeader(&header, TOVRAArchive::FileTypeId, nullptr);
+    UDVFile container;
+    EXPECT_EQ(container.Open(&file, &header), 1);
+    EXPECT_EQ(container.GetCurrentRecord(), nullptr);
+    EXPECT_EQ(file.GetLargeLength(), 0u);
+}
+
 TEST(ArchiveWriteTest, SeekingInsideAnEntryBeingWrittenLengthensIt)
 {
     TOVRAArchive::EDirectory list;
@@ -315,7 +338,7 @@ TEST(ArchiveWriteTest, ManyEntriesWithAllFieldsRoundTripOnDisk)
     for (std::size_t i = 0; i < names.size(); ++i) {
         FileInfo info = MakeInfo(names[i]);
         info.attribute = 0x20;
-        info.time = FileTime{1, 2, 3, 4, 5, 6, static_cast<std::uint16_t>(1990 + i)};
+        info.time = FileTime { 1, 2, 3, 4, 5, 6, static_cast<std::uint16_t>(1990 + i) };
         const std::string extra = "x" + std::to_string(i);
         ASSERT_EQ(info.SetExtraInfo(extra.data(), static_cast<std::uint32_t>(extra.size())), 0);
         Add(list, info);
@@ -350,7 +373,7 @@ TEST(ArchiveWriteTest, ManyEntriesWithAllFieldsRoundTripOnDisk)
         EXPECT_EQ(info->attribute, 0x20u);
         EXPECT_EQ(info->time.year, 1990 + i);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(info->GetExtraInfo()), info->GetExtraInfoLength()),
-                  "x" + std::to_string(i));
+            "x" + std::to_string(i));
         ASSERT_EQ(archive.OpenEntry(names[i].c_str(), nullptr, 1), 0);
         EXPECT_EQ(ToString(ReadAll(archive, 97)), contents[i]);
     }
@@ -360,7 +383,7 @@ TEST(ArchiveWriteTest, DestroyingTheWriterFinishesTheFile)
 {
     TOVRAArchive::EDirectory list;
     Add(list, MakeInfo("a.txt"));
-    list.GetInfo(0)->time = FileTime{30, 15, 10, 2, 11, 12, 2012};
+    list.GetInfo(0)->time = FileTime { 30, 15, 10, 2, 11, 12, 2012 };
     EMemoryFile file;
     (void)file.Create(0);
     {

@@ -12,6 +12,7 @@ namespace {
 
 // A container of type 0x02000400 with the default description and one 5-byte "filedata"
 // record, exactly as a finished file must look.
+// clang-format off
 const Bytes kEightyFiveBytes = {
     'N', 'o', 'r', 'v', 'a', 0x1A, 0x00, 0x00, // magic
     0x00, 0x04, 0x00, 0x02,                   // file type id 0x02000400
@@ -24,10 +25,11 @@ const Bytes kEightyFiveBytes = {
     5, 0, 0, 0, 0, 0, 0, 0,                   // record length
     'h', 'e', 'l', 'l', 'o',
 };
+// clang-format on
 
 class UDVFileMediumTest : public ::testing::TestWithParam<Medium> {
 protected:
-    TestMedium medium_{GetParam()};
+    TestMedium medium_ { GetParam() };
 };
 
 INSTANTIATE_TEST_SUITE_P(Media, UDVFileMediumTest, ::testing::Values(Medium::Disk, Medium::Memory), MediumName);
@@ -102,16 +104,16 @@ TEST_P(UDVFileMediumTest, HeaderChecksDecideWhetherAFileOpens)
     reserved[13] = 1;
     Bytes typeSeven = FileHeaderBytes(7, "anything");
     std::vector<Case> cases = {
-        {"64-byte header alone", good, 0},
-        {"63 bytes", shortFile, 1},
-        {"non-zero reserved field", reserved, 1},
-        {"type id 7", typeSeven, 0},
-        {"empty file", Bytes(), 1},
+        { "64-byte header alone", good, 0 },
+        { "63 bytes", shortFile, 1 },
+        { "non-zero reserved field", reserved, 1 },
+        { "type id 7", typeSeven, 0 },
+        { "empty file", Bytes(), 1 },
     };
     for (int i = 0; i < 8; ++i) {
         Bytes changed = good;
         changed[static_cast<std::size_t>(i)] ^= 0x01;
-        cases.push_back({"magic byte changed", changed, 1});
+        cases.push_back({ "magic byte changed", changed, 1 });
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -134,17 +136,17 @@ TEST(UDVFileTest, SetFileHeaderGivesTheDefaultDescriptionOfEachType)
         std::uint32_t type;
         const char* text;
     } cases[] = {
-        {0x02000400, "TOVRA-Archive file"},
-        {0x03000100, "Norva Rasterized Image format"},
-        {0x03001100, "HGX-3D surface attribute file"},
-        {0x03001200, "HGX-3D model object file"},
-        {0x02000401, "undefined UDV file"},
+        { 0x02000400, "TOVRA-Archive file" },
+        { 0x03000100, "Norva Rasterized Image format" },
+        { 0x03001100, "HGX-3D surface attribute file" },
+        { 0x03001200, "HGX-3D model object file" },
+        { 0x02000401, "undefined UDV file" },
     };
     for (const auto& c : cases) {
         FileHeader header;
         std::memset(header.description, 0xCC, sizeof header.description);
         std::memset(header.root.id, 0xCC, sizeof header.root.id);
-        header.root.length = ~std::uint64_t{0};
+        header.root.length = ~std::uint64_t { 0 };
         UDVFile::SetFileHeader(&header, c.type, nullptr);
         EXPECT_EQ(std::memcmp(header.magic, "Norva\x1a\0\0", 8), 0);
         EXPECT_EQ(header.fileTypeId, c.type);
@@ -204,7 +206,7 @@ TEST_P(UDVFileMediumTest, DescendRecordSearchesForwardFromThePosition)
 TEST_P(UDVFileMediumTest, AllOnesLengthRunsToTheEndOfTheFile)
 {
     Bytes file = FileHeaderBytes();
-    Append(file, RecordBytes("filedata", ToBytes("to the end"), ~std::uint64_t{0}));
+    Append(file, RecordBytes("filedata", ToBytes("to the end"), ~std::uint64_t { 0 }));
     NPLFileObject& input = medium_.Load(file);
     UDVFile container;
     ASSERT_EQ(container.Open(&input, nullptr), 0);
@@ -222,15 +224,15 @@ TEST_P(UDVFileMediumTest, RecordLengthsThatDoNotFitTheirParentAreRefused)
         Bytes root;
         const char* wanted;
     };
-    Bytes allOnesThenWanted = RecordBytes("skip.me.", ToBytes("xx"), ~std::uint64_t{0});
+    Bytes allOnesThenWanted = RecordBytes("skip.me.", ToBytes("xx"), ~std::uint64_t { 0 });
     Append(allOnesThenWanted, RecordBytes("wanted..", ToBytes("y")));
     Bytes nestedTooLong = RecordBytes("outer...", RecordBytes("inner...", ToBytes("ab"), 3));
     const Case cases[] = {
-        {"record longer than the file", RecordBytes("filedata", ToBytes("abc"), 4), "filedata"},
-        {"skipped record longer than the file", RecordBytes("filedata", ToBytes("abc"), 4), "DirEntry"},
-        {"skipped all-ones record", allOnesThenWanted, "wanted.."},
-        {"huge length", RecordBytes("filedata", ToBytes("abc"), 0x8000000000000000u), nullptr},
-        {"huge skipped length", RecordBytes("filedata", ToBytes("abc"), 0xFFFFFFFFFFFFFFF0u), "DirEntry"},
+        { "record longer than the file", RecordBytes("filedata", ToBytes("abc"), 4), "filedata" },
+        { "skipped record longer than the file", RecordBytes("filedata", ToBytes("abc"), 4), "DirEntry" },
+        { "skipped all-ones record", allOnesThenWanted, "wanted.." },
+        { "huge length", RecordBytes("filedata", ToBytes("abc"), 0x8000000000000000u), nullptr },
+        { "huge skipped length", RecordBytes("filedata", ToBytes("abc"), 0xFFFFFFFFFFFFFFF0u), "DirEntry" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -272,6 +272,36 @@ TEST(ArchiveToolRunTest, DamagedEntryIsReportedAndDoesNotReplaceAnExistingFile)
         << "no temporary file is left behind either";
 }
 
+// The encode type is the fourth field of the first entry of the root "DirEntry" record, which
+// follows the 64-byte file header, its 16-byte record header and the 4-byte entry count.
+TEST(ArchiveToolRunTest, EntryThatCannotBeDecodedIsListedAndReported)
+{
+    TempFolder folder;
+    fs::create_directories(folder.Path() / "src");
+    WriteWholeFile(folder.Path() / "src" / "coded.bin", "not really coded");
+    std::string archive = folder.Narrow("coded.ovra");
+    ASSERT_EQ(RunTool(folder, { "create", archive, folder.Narrow("src") }).status, 0);
+    std::string bytes = ReadWholeFile(folder.Path() / "coded.ovra");
+    ASSERT_GT(bytes.size(), 100u);
+    ASSERT_EQ(bytes.substr(96, 4), std::string(4, '\0'));
+    bytes.replace(96, 4, std::string("\x10\x00\x00\x80", 4)); // 0x80000010, the model coder
+    WriteWholeFile(folder.Path() / "coded.ovra", bytes);
+
+    ToolRun list = RunTool(folder, { "list", archive });
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("tovra_code"), std::string::npos) << list.out;
+
+    ToolRun check = RunTool(folder, { "test", archive });
+    EXPECT_EQ(check.status, 1);
+    EXPECT_TRUE(check.OneErrorLine()) << check.err;
+    EXPECT_NE(check.out.find("coded.bin: cannot be decoded (encode type tovra_code)"), std::string::npos) << check.out;
+
+    ToolRun extract = RunTool(folder, { "extract", archive, "-C", folder.Narrow("out") });
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_TRUE(extract.OneErrorLine()) << extract.err;
+    EXPECT_FALSE(fs::exists(folder.Path() / "out" / "coded.bin"));
+}
+
 // Names that would reach out of the target folder, or that Windows would read as something
 // else. The first entry of each archive is harmless and sorts first: nothing at all may be
 // written, since every name is checked before extraction starts.

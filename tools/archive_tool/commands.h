@@ -14,7 +14,7 @@ struct CreateOptions {
     std::string archive;        ///< 8-bit path as given
     std::string folder;
     unsigned namesCodePage = 932;
-    bool progress = true;       ///< a progress bar when the error stream is a terminal
+    bool noProgress = false;    ///< never a progress bar (otherwise one when the error stream is a terminal)
 };
 
 struct ListOptions {
@@ -26,13 +26,13 @@ struct ExtractOptions {
     std::string archive;
     std::string target = ".";
     unsigned namesCodePage = 932;
-    bool progress = true;
+    bool noProgress = false;
 };
 
 struct TestOptions {
     std::string archive;
     unsigned namesCodePage = 932;
-    bool progress = true;
+    bool noProgress = false;
 };
 
 [[nodiscard]] int RunCreate(const CreateOptions& options, std::string& error);

@@ -170,7 +170,7 @@ int RunCreate(const CreateOptions& options, std::string& error)
             error = "cannot start the archive " + *temporary;
             return kExitFailure;
         }
-        bool onTerminal = options.progress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
+        bool onTerminal = !options.noProgress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
         ProgressBar progress(std::cerr, onTerminal, tree.totalBytes, tree.fileCount,
                              npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
         Packer packer(archive, progress, error);

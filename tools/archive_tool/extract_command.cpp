@@ -77,8 +77,9 @@ private:
         if (std::filesystem::is_directory(status))
             return Fail(DisplayPath(target) + " exists and is a folder");
         if (archive_.OpenEntry(entry.name.c_str(), nullptr, 1) != 0) {
-            if (entry.encodeType != FileInfo::EncodeRaw && EncodeTypeName(entry.encodeType)[0] == '0')
-                return Fail("the entry " + shown + " has the unknown encode type " + EncodeTypeName(entry.encodeType));
+            if (entry.encodeType != FileInfo::EncodeRaw)
+                return Fail("the entry " + shown + " (encode type " + EncodeTypeName(entry.encodeType) +
+                            ") cannot be decoded");
             return Fail("the entry " + shown + " is damaged");
         }
         ReplacingFile file(target);
@@ -147,7 +148,7 @@ int RunExtract(const ExtractOptions& options, std::string& error)
         return kExitFailure;
     }
 
-    bool onTerminal = options.progress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
+    bool onTerminal = !options.noProgress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
     ProgressBar progress(std::cerr, onTerminal, tree.totalBytes, tree.fileCount,
                          npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
     Extractor extractor(opened.Archive(), codec, progress, error);

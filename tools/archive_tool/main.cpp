@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     createCommand->add_option("ARCHIVE", create.archive, "The archive to write")->required();
     createCommand->add_option("DIR", create.folder, "The folder whose contents are packed")->required();
     AddNamesOption(*createCommand, create.namesCodePage);
-    createCommand->add_flag("!--no-progress", create.progress, "Never show a progress bar");
+    createCommand->add_flag("--no-progress", create.noProgress, "Never show a progress bar");
 
     ListOptions list;
     CLI::App* listCommand =
@@ -63,14 +63,14 @@ int main(int argc, char** argv)
     extractCommand->add_option("ARCHIVE", extract.archive, "The archive to unpack")->required();
     extractCommand->add_option("-C,--directory", extract.target, "The folder to unpack into")->option_text("DIR");
     AddNamesOption(*extractCommand, extract.namesCodePage);
-    extractCommand->add_flag("!--no-progress", extract.progress, "Never show a progress bar");
+    extractCommand->add_flag("--no-progress", extract.noProgress, "Never show a progress bar");
 
     TestOptions test;
     CLI::App* testCommand =
         app.add_subcommand("test", "Reads every entry of ARCHIVE and reports the damaged ones; writes nothing.");
     testCommand->add_option("ARCHIVE", test.archive, "The archive to test")->required();
     AddNamesOption(*testCommand, test.namesCodePage);
-    testCommand->add_flag("!--no-progress", test.progress, "Never show a progress bar");
+    testCommand->add_flag("--no-progress", test.noProgress, "Never show a progress bar");
 
     try {
         app.parse(argc, argv);

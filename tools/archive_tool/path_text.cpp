@@ -13,7 +13,7 @@ namespace {
 using NativeChar = std::filesystem::path::value_type;
 static_assert(std::is_same_v<NativeChar, char> || sizeof(NativeChar) == sizeof(char16_t), "native paths are bytes or UTF-16");
 
-std::u16string AnsiToWide(std::string_view text)
+[[maybe_unused]] std::u16string AnsiToWide(std::string_view text)
 {
     if (text.empty() || text.size() > INT_MAX)
         return {};

@@ -50,8 +50,8 @@ private:
     {
         progress_.AddFile();
         if (archive_.OpenEntry(entry.name.c_str(), nullptr, 1) != 0) {
-            if (entry.encodeType != FileInfo::EncodeRaw && EncodeTypeName(entry.encodeType)[0] == '0')
-                Report(shown + ": unknown encode type " + EncodeTypeName(entry.encodeType));
+            if (entry.encodeType != FileInfo::EncodeRaw)
+                Report(shown + ": cannot be decoded (encode type " + EncodeTypeName(entry.encodeType) + ")");
             else
                 Report(shown + ": damaged (cannot be opened)");
             return;
@@ -102,7 +102,7 @@ int RunTest(const TestOptions& options, std::string& error)
         return kExitFailure;
     }
 
-    bool onTerminal = options.progress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
+    bool onTerminal = !options.noProgress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
     ProgressBar progress(std::cerr, onTerminal, tree.totalBytes, tree.fileCount,
                          npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
     Tester tester(opened.Archive(), codec, progress);
