@@ -27,25 +27,8 @@ EString::EString(const char* text, int count)
 
 EString::EString(const char16_t* text, int count)
 {
-    if (text == nullptr)
-        return;
-    const int needed = npl::platform::WideToMultiByte(text, count, nullptr, 0);
-    // With count -1 the size covers the terminator; a failed call (0) gives an empty text.
-    std::uint32_t length = needed <= 0 ? 0 : static_cast<std::uint32_t>(needed);
-    if (count == -1 && length != 0)
-        --length;
-    const std::uint32_t capacity = GrownCapacity(length);
-    if (capacity > INT32_MAX || !AllocBuffer(capacity))
-        return;
-    const int written = npl::platform::WideToMultiByte(text, count, buffer_, static_cast<int>(capacity));
-    // Never expose bytes the conversion did not write.
-    std::uint32_t converted = written <= 0 ? 0 : static_cast<std::uint32_t>(written);
-    if (count == -1 && converted != 0)
-        --converted;
-    if (converted < length)
-        length = converted;
-    buffer_[length] = '\0';
-    length_ = length;
+    if (text != nullptr)
+        AssignConverted(text, count, npl::platform::WideToMultiByte);
 }
 
 EString::EString(const EString& other) = default;

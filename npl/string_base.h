@@ -76,6 +76,32 @@ protected:
     /// Becomes an owned copy of `count` characters of `text` with capacity `capacity`; stays
     /// without buffer when the heap yields no block. For constructions only (no block yet).
     void InitializeCopy(const Char* text, std::uint32_t count, std::uint32_t capacity);
+    /// Replaces the text by the conversion of `count` units of `text` from the other width
+    /// (-1: up to its terminator, which the length leaves out). `convert` has the contract of
+    /// the system conversion calls: asked for the size with no output first, then converting
+    /// into the block. Only units the conversion really wrote become part of the text. False,
+    /// leaving the string empty, when the heap yields no block.
+    template <typename From>
+    bool AssignConverted(const From* text, int count, int (*convert)(const From*, int, Char*, int))
+    {
+        length_ = 0; // nothing of the old text is kept; the block may shrink below it
+        const int needed = convert(text, count, nullptr, 0);
+        std::uint32_t length = needed <= 0 ? 0 : static_cast<std::uint32_t>(needed);
+        if (count == -1 && length != 0)
+            --length;
+        const std::uint32_t capacity = GrownCapacity(length);
+        if (capacity > INT32_MAX || !AllocBuffer(capacity)) {
+            FreeBuffer();
+            return false;
+        }
+        const int written = convert(text, count, buffer_, static_cast<int>(capacity));
+        std::uint32_t converted = written <= 0 ? 0 : static_cast<std::uint32_t>(written);
+        if (count == -1 && converted != 0)
+            --converted;
+        length_ = converted < length ? converted : length;
+        buffer_[length_] = Char(0);
+        return true;
+    }
     /// Assignment from a string of the same width.
     void AssignString(const EStringBase& other);
     void MoveFrom(EStringBase& other) noexcept;

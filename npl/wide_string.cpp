@@ -17,25 +17,8 @@ EWideString::EWideString(const char16_t* text)
 
 EWideString::EWideString(const char* text, int count)
 {
-    if (text == nullptr)
-        return;
-    const int needed = npl::platform::MultiByteToWide(text, count, nullptr, 0);
-    // With count -1 the size covers the terminator; a failed call (0) gives an empty text.
-    std::uint32_t length = needed <= 0 ? 0 : static_cast<std::uint32_t>(needed);
-    if (count == -1 && length != 0)
-        --length;
-    const std::uint32_t capacity = GrownCapacity(length);
-    if (capacity > INT32_MAX || !AllocBuffer(capacity))
-        return;
-    const int written = npl::platform::MultiByteToWide(text, count, buffer_, static_cast<int>(capacity));
-    // Never expose units the conversion did not write.
-    std::uint32_t converted = written <= 0 ? 0 : static_cast<std::uint32_t>(written);
-    if (count == -1 && converted != 0)
-        --converted;
-    if (converted < length)
-        length = converted;
-    buffer_[length] = u'\0';
-    length_ = length;
+    if (text != nullptr)
+        AssignConverted(text, count, npl::platform::MultiByteToWide);
 }
 
 EWideString::EWideString(const EWideString& other) = default;
@@ -59,26 +42,15 @@ EWideString& EWideString::operator=(const char16_t* text)
 
 EWideString& EWideString::operator=(const char* text)
 {
-    length_ = 0; // nothing of the old text is kept; the block may shrink below it
-    if (text == nullptr) {
-        if (!AllocBuffer(1)) {
-            FreeBuffer();
-            return *this;
-        }
+    if (text != nullptr) {
+        AssignConverted(text, -1, npl::platform::MultiByteToWide);
+        return *this;
+    }
+    length_ = 0;
+    if (AllocBuffer(1))
         buffer_[0] = u'\0';
-        return *this;
-    }
-    const int needed = npl::platform::MultiByteToWide(text, -1, nullptr, 0);
-    const std::uint32_t length = needed <= 1 ? 0 : static_cast<std::uint32_t>(needed - 1);
-    const std::uint32_t capacity = GrownCapacity(length);
-    if (capacity > INT32_MAX || !AllocBuffer(capacity)) {
+    else
         FreeBuffer();
-        return *this;
-    }
-    const int written = npl::platform::MultiByteToWide(text, -1, buffer_, static_cast<int>(capacity));
-    const std::uint32_t converted = written <= 1 ? 0 : static_cast<std::uint32_t>(written - 1);
-    length_ = converted < length ? converted : length;
-    buffer_[length_] = u'\0';
     return *this;
 }
 

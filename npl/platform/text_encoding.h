@@ -12,13 +12,12 @@ namespace npl::platform {
 /// Converts `size` bytes of `source` in `codePage` (932 or 65001) to UTF-16 in `destination`.
 /// False, with `destination` emptied, for another code page or bytes that are not valid text in
 /// it. An empty source gives an empty result and true.
-[[nodiscard]] bool DecodeCodePage(unsigned codePage, const char* source, std::size_t size,
-                                  std::u16string& destination);
+[[nodiscard]] bool DecodeCodePage(unsigned codePage, const char* source, std::size_t size, std::u16string& destination);
 
 /// Converts `size` UTF-16 units of `source` to `codePage` (932 or 65001) in `destination`.
 /// False, with `destination` emptied, for another code page, an unpaired surrogate, or a
 /// character that has no exact form in the code page (no best-fit substitutes).
-[[nodiscard]] bool EncodeCodePage(unsigned codePage, const char16_t* source, std::size_t size,
-                                  std::string& destination);
+[[nodiscard]] bool EncodeCodePage(
+    unsigned codePage, const char16_t* source, std::size_t size, std::string& destination);
 
 } // namespace npl::platform

@@ -6,6 +6,7 @@
 #include "npl/heap.h"
 #include "npl/platform/pages.h"
 #include "npl/ptr_array.h"
+#include "tests/support/exhausted_heap.h"
 
 namespace {
 
@@ -235,19 +236,7 @@ TEST(EPtrArrayTest, SizesBeyondTheAddressableFailWithoutChange)
 }
 
 // The heap refuses every new region: growth that needs one fails and the array stays as it was.
-class ExhaustedHeap : public testing::Test {
-protected:
-    void Exhaust()
-    {
-        nplHeapSetGlobalFlag(HeapNoPrompt);
-        npl::platform::InjectPageFailures(-1);
-    }
-    void TearDown() override
-    {
-        npl::platform::InjectPageFailures(0);
-        nplHeapSetGlobalFlag(0);
-    }
-};
+class ExhaustedHeap : public ExhaustedHeapTest {};
 
 TEST_F(ExhaustedHeap, GrowthThatNeedsANewRegionFailsAndLeavesTheArray)
 {

@@ -10,6 +10,7 @@
 #include "npl/platform/code_page.h"
 #include "npl/platform/pages.h"
 #include "npl/string.h"
+#include "tests/support/exhausted_heap.h"
 
 namespace {
 
@@ -537,20 +538,10 @@ TEST_F(EStringShiftJisTest, ConvertsFromUtf16)
 }
 
 // The heap refuses every new region: strings that need one stop without writing.
-class EStringExhaustedHeapTest : public testing::Test {
+class EStringExhaustedHeapTest : public ExhaustedHeapTest {
 protected:
     // 100 KB: far more than a region of the global heap holds, so it needs a region of its own.
     void SetUp() override { big_.assign(100 * 1024, 'x'); }
-    void Exhaust()
-    {
-        nplHeapSetGlobalFlag(HeapNoPrompt);
-        npl::platform::InjectPageFailures(-1);
-    }
-    void TearDown() override
-    {
-        npl::platform::InjectPageFailures(0);
-        nplHeapSetGlobalFlag(0);
-    }
     std::string big_;
 };
 

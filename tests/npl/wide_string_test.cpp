@@ -8,6 +8,7 @@
 #include "npl/platform/pages.h"
 #include "npl/string.h"
 #include "npl/wide_string.h"
+#include "tests/support/exhausted_heap.h"
 
 namespace {
 
@@ -181,19 +182,7 @@ TEST_F(EWideStringShiftJisTest, RoundTripKeepsBackslashTrailBytes)
     EXPECT_EQ(std::string(back.GetFileDirectory().GetText()), std::string("C:\\") + kHyouji + "\\" + kSoNou + "\\");
 }
 
-class EWideStringExhaustedHeapTest : public testing::Test {
-protected:
-    void Exhaust()
-    {
-        nplHeapSetGlobalFlag(HeapNoPrompt);
-        npl::platform::InjectPageFailures(-1);
-    }
-    void TearDown() override
-    {
-        npl::platform::InjectPageFailures(0);
-        nplHeapSetGlobalFlag(0);
-    }
-};
+class EWideStringExhaustedHeapTest : public ExhaustedHeapTest {};
 
 // 100 KB of text needs a region of its own, which the heap cannot get.
 TEST_F(EWideStringExhaustedHeapTest, StopsWithoutWritingWhenNoBlockComes)

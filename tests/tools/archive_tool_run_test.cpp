@@ -26,15 +26,15 @@ using npl::test::WriteWholeFile;
 using test::RunTool;
 using test::ToolRun;
 
-const fs::path kJapaneseFolder{ u"\u65E5\u672C\u8A9E" };     // 日本語: 93 FA 96 7B 8C EA in code page 932
-const fs::path kTrailByteFile{ u"\u30BD\u30FC\u30B9.txt" }; // ソース.txt: ソ is 83 5C
-const fs::path kKanjiFile{ u"\u8868.dat" };                 // 表.dat: 95 5C
+const fs::path kJapaneseFolder { u"\u65E5\u672C\u8A9E" }; // 日本語: 93 FA 96 7B 8C EA in code page 932
+const fs::path kTrailByteFile { u"\u30BD\u30FC\u30B9.txt" }; // ソース.txt: ソ is 83 5C
+const fs::path kKanjiFile { u"\u8868.dat" }; // 表.dat: 95 5C
 
 // 2012-03-04 05:06:07 UTC, a Sunday: a time no test run is made at.
 fs::file_time_type FixedTime()
 {
     using namespace std::chrono;
-    return file_clock::from_sys(sys_days{ year{ 2012 } / 3 / 4 } + hours{ 5 } + minutes{ 6 } + seconds{ 7 });
+    return file_clock::from_sys(sys_days { year { 2012 } / 3 / 4 } + hours { 5 } + minutes { 6 } + seconds { 7 });
 }
 
 /// Every file and folder below `root`: relative generic path -> contents ("<folder>" for one).
@@ -75,8 +75,8 @@ std::vector<std::string> RootNames(const std::string& archivePath)
     std::string error;
     ArchiveTree tree;
     std::vector<std::string> names;
-    if (!opened.Open(archivePath, error) ||
-        !ReadArchiveTree(opened.Archive(), EntryNameCodec(kNamesShiftJis), tree, error))
+    if (!opened.Open(archivePath, error)
+        || !ReadArchiveTree(opened.Archive(), EntryNameCodec(kNamesShiftJis), tree, error))
         return { "<unreadable: " + error + ">" };
     for (const ArchiveEntry& entry : tree.entries)
         names.push_back(entry.name);
@@ -130,8 +130,8 @@ void WriteLevel(TOVRAArchive& archive, const std::vector<CraftedEntry>& entries)
 void CraftArchive(const std::string& path, const std::vector<CraftedEntry>& root)
 {
     ERawFile file;
-    ASSERT_EQ(file.Open(path.c_str(), NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite),
-              0);
+    ASSERT_EQ(
+        file.Open(path.c_str(), NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite), 0);
     TOVRAArchive archive;
     TOVRAArchive::EDirectory list;
     AddToList(root, list);
@@ -150,8 +150,8 @@ TEST(ArchiveToolRunTest, RoundTripKeepsTreeContentsTimesAndCodePage932Names)
     ASSERT_EQ(create.status, 0) << create.err;
     EXPECT_EQ(create.err, "") << "quiet when the error stream is not a terminal";
     EXPECT_EQ(RootNames(archive),
-              (std::vector<std::string>{ "empty folder", "empty.bin", "readme.txt", "\x93\xFA\x96\x7B\x8C\xEA",
-                                         "\x95\x5C.dat" }));
+        (std::vector<std::string> {
+            "empty folder", "empty.bin", "readme.txt", "\x93\xFA\x96\x7B\x8C\xEA", "\x95\x5C.dat" }));
 
     ToolRun list = RunTool(folder, { "list", archive });
     ASSERT_EQ(list.status, 0) << list.err;
@@ -181,7 +181,7 @@ TEST(ArchiveToolRunTest, Utf8NamesKeepWhatCodePage932Lacks)
 {
     TempFolder folder;
     fs::path src = folder.Path() / "src";
-    fs::create_directories(src / u"\u00E9t\u00E9");                // été
+    fs::create_directories(src / u"\u00E9t\u00E9"); // été
     WriteWholeFile(src / u"\u00E9t\u00E9" / u"caf\u00E9.txt", "crema"); // café.txt
     WriteWholeFile(src / kKanjiFile, "kanji");
     std::string archive = folder.Narrow("names.ovra");
@@ -194,7 +194,7 @@ TEST(ArchiveToolRunTest, Utf8NamesKeepWhatCodePage932Lacks)
 
     ToolRun create = RunTool(folder, { "create", "--names", "utf-8", archive, folder.Narrow("src") });
     ASSERT_EQ(create.status, 0) << create.err;
-    EXPECT_EQ(RootNames(archive), (std::vector<std::string>{ "\xC3\xA9t\xC3\xA9", "\xE8\xA1\xA8.dat" }));
+    EXPECT_EQ(RootNames(archive), (std::vector<std::string> { "\xC3\xA9t\xC3\xA9", "\xE8\xA1\xA8.dat" }));
 
     ToolRun extract = RunTool(folder, { "extract", "--names", "utf-8", archive, "-C", folder.Narrow("out") });
     ASSERT_EQ(extract.status, 0) << extract.err;
@@ -268,7 +268,7 @@ TEST(ArchiveToolRunTest, DamagedEntryIsReportedAndDoesNotReplaceAnExistingFile)
     EXPECT_TRUE(extract.OneErrorLine()) << extract.err;
     EXPECT_NE(extract.err.find("z.bin is damaged"), std::string::npos) << extract.err;
     EXPECT_EQ(Snapshot(folder.Path() / "out"),
-              (std::map<std::u16string, std::string>{ { u"a.txt", "alpha" }, { u"z.bin", "the previous version" } }))
+        (std::map<std::u16string, std::string> { { u"a.txt", "alpha" }, { u"z.bin", "the previous version" } }))
         << "no temporary file is left behind either";
 }
 
@@ -328,7 +328,7 @@ TEST(ArchiveToolRunTest, UnsafeNamesAreRefusedBeforeAnythingIsWritten)
         EXPECT_EQ(extract.status, 1);
         EXPECT_TRUE(extract.OneErrorLine()) << extract.err;
         EXPECT_NE(extract.err.find("unsafe entry name"), std::string::npos) << extract.err;
-        EXPECT_EQ(Snapshot(folder.Path() / "jail"), (std::map<std::u16string, std::string>{ { u"out", "<folder>" } }));
+        EXPECT_EQ(Snapshot(folder.Path() / "jail"), (std::map<std::u16string, std::string> { { u"out", "<folder>" } }));
         EXPECT_FALSE(fs::exists(folder.Path() / "evil.txt"));
         EXPECT_FALSE(fs::exists("C:evil.txt"));
 

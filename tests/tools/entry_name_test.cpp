@@ -17,6 +17,7 @@ struct NameCase {
 // "\x83\x5C" is the katakana ソ (so), the other well-known such character.
 TEST(EntryNameTest, UnsafeNamesAreRefusedAndTrailBytesAreNotSeparators)
 {
+    // clang-format off
     const NameCase cases[] = {
         { "", kNamesShiftJis, NameProblem::Empty },
         { ".", kNamesShiftJis, NameProblem::DotName },
@@ -47,6 +48,7 @@ TEST(EntryNameTest, UnsafeNamesAreRefusedAndTrailBytesAreNotSeparators)
         { "COM0", kNamesShiftJis, NameProblem::None },
         { "\xE6\x97\xA5\xE6\x9C\xAC", kNamesUtf8, NameProblem::None }, // 日本 in UTF-8
     };
+    // clang-format on
     for (const NameCase& c : cases)
         EXPECT_EQ(CheckEntryName(c.bytes, c.codePage), c.expected) << "name \"" << c.bytes << "\" in " << c.codePage;
 }
@@ -85,7 +87,7 @@ TEST(EntryNameTest, CodecConvertsExactlyOrRefuses)
     EXPECT_EQ(utf8.ToFileName("\xE6\x97\xA5").value_or(u""), u"\u65E5");
     EXPECT_FALSE(utf8.ToFileName("\xC3\x28").has_value());
     // An unpaired surrogate has no UTF-8 form.
-    EXPECT_FALSE(utf8.ToEntryName(std::u16string(1, char16_t{ 0xD800 })).has_value());
+    EXPECT_FALSE(utf8.ToEntryName(std::u16string(1, char16_t { 0xD800 })).has_value());
 }
 
 } // namespace

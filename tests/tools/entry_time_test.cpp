@@ -12,8 +12,8 @@ using namespace std::chrono;
 TEST(EntryTimeTest, FileTimeBecomesUtcFieldsWithWeekdayAndBack)
 {
     // 2012-03-04 05:06:07 UTC was a Sunday.
-    sys_seconds moment = sys_days{ year{ 2012 } / 3 / 4 } + hours{ 5 } + minutes{ 6 } + seconds{ 7 };
-    EntryTime stamp = EntryTimeFromFileTime(file_clock::from_sys(moment) + milliseconds{ 999 });
+    sys_seconds moment = sys_days { year { 2012 } / 3 / 4 } + hours { 5 } + minutes { 6 } + seconds { 7 };
+    EntryTime stamp = EntryTimeFromFileTime(file_clock::from_sys(moment) + milliseconds { 999 });
     EXPECT_EQ(stamp.year, 2012);
     EXPECT_EQ(stamp.month, 3);
     EXPECT_EQ(stamp.day, 4);
@@ -32,16 +32,16 @@ TEST(EntryTimeTest, FileTimeBecomesUtcFieldsWithWeekdayAndBack)
 TEST(EntryTimeTest, FieldsThatAreNoRealDateGiveNoFileTime)
 {
     const EntryTime cases[] = {
-        EntryTime{},                               // all zero
-        EntryTime{ 0, 0, 0, 0, 31, 2, 2012 },      // 31 February
-        EntryTime{ 0, 0, 24, 0, 1, 1, 2012 },      // hour 24
-        EntryTime{ 60, 0, 0, 0, 1, 1, 2012 },      // second 60
-        EntryTime{ 0, 0, 0, 0, 1, 13, 2012 },      // month 13
-        EntryTime{ 0, 0, 0, 0, 1, 1, 65535 },      // beyond what file clocks hold
+        EntryTime {}, // all zero
+        EntryTime { 0, 0, 0, 0, 31, 2, 2012 }, // 31 February
+        EntryTime { 0, 0, 24, 0, 1, 1, 2012 }, // hour 24
+        EntryTime { 60, 0, 0, 0, 1, 1, 2012 }, // second 60
+        EntryTime { 0, 0, 0, 0, 1, 13, 2012 }, // month 13
+        EntryTime { 0, 0, 0, 0, 1, 1, 65535 }, // beyond what file clocks hold
     };
     for (const EntryTime& stamp : cases)
         EXPECT_FALSE(FileTimeFromEntryTime(stamp).has_value()) << FormatEntryTime(stamp);
-    EXPECT_EQ(FormatEntryTime(EntryTime{ 0, 0, 0, 0, 31, 2, 2012 }), "-");
+    EXPECT_EQ(FormatEntryTime(EntryTime { 0, 0, 0, 0, 31, 2, 2012 }), "-");
 }
 
 } // namespace

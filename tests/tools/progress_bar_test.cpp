@@ -13,7 +13,7 @@ using std::chrono::milliseconds;
 TEST(ProgressBarTest, QuietWhenNotOnATerminal)
 {
     std::ostringstream out;
-    Clock::time_point start{};
+    Clock::time_point start {};
     {
         ProgressBar bar(out, false, 100, 2, 80, start);
         bar.AddBytes(50, start + std::chrono::seconds(5));
@@ -26,7 +26,7 @@ TEST(ProgressBarTest, QuietWhenNotOnATerminal)
 TEST(ProgressBarTest, DrawsOnlyAfterTheDelayAndAtABoundedRate)
 {
     std::ostringstream out;
-    Clock::time_point start{};
+    Clock::time_point start {};
     ProgressBar bar(out, true, 98, 2, 60, start);
     bar.AddBytes(49, start + milliseconds(10));
     EXPECT_EQ(out.str(), "") << "work that ends within a moment shows nothing";

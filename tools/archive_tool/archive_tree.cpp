@@ -20,7 +20,7 @@ std::string Inner(const std::string& displayPath, const std::string& name, const
 }
 
 bool ReadLevel(TOVRAArchive& archive, const EntryNameCodec& codec, std::vector<ArchiveEntry>& entries,
-               const std::string& path, ArchiveTree& tree, std::string& error)
+    const std::string& path, ArchiveTree& tree, std::string& error)
 {
     // The archive's own list is read in place: a copy would cost a few heap blocks per entry.
     const TOVRAArchive::EDirectory* list = archive.GetCurrentDirectory();
@@ -63,8 +63,8 @@ bool ReadLevel(TOVRAArchive& archive, const EntryNameCodec& codec, std::vector<A
     return true;
 }
 
-bool CheckLevel(const std::vector<ArchiveEntry>& entries, const std::string& path, const EntryNameCodec& codec,
-                std::string& error)
+bool CheckLevel(
+    const std::vector<ArchiveEntry>& entries, const std::string& path, const EntryNameCodec& codec, std::string& error)
 {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const ArchiveEntry& entry = entries[i];
@@ -72,8 +72,8 @@ bool CheckLevel(const std::vector<ArchiveEntry>& entries, const std::string& pat
         if (problem == NameProblem::None && !codec.ToFileName(entry.name))
             problem = NameProblem::BrokenText;
         if (problem != NameProblem::None) {
-            error = "unsafe entry name \"" + DisplayEntryName(entry.name, codec) + "\" in " + Where(path) + ": it " +
-                    DescribeNameProblem(problem);
+            error = "unsafe entry name \"" + DisplayEntryName(entry.name, codec) + "\" in " + Where(path) + ": it "
+                + DescribeNameProblem(problem);
             if (problem == NameProblem::BrokenText && codec.CodePage() == kNamesShiftJis)
                 error += " (try --names utf-8)";
             return false;
@@ -112,7 +112,7 @@ bool OpenedArchive::Open(const std::string& path, std::string& error)
 
 bool ReadArchiveTree(TOVRAArchive& archive, const EntryNameCodec& codec, ArchiveTree& tree, std::string& error)
 {
-    tree = ArchiveTree{};
+    tree = ArchiveTree {};
     return ReadLevel(archive, codec, tree.entries, "", tree, error);
 }
 
@@ -131,7 +131,7 @@ std::string DisplayEntryName(const std::string& name, const EntryNameCodec& code
         auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F || byte == '"' || (!decoded && byte >= 0x80)) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02X", unsigned{ byte });
+            std::snprintf(escape, sizeof escape, "\\x%02X", unsigned { byte });
             shown += escape;
         } else {
             shown += c;
@@ -161,7 +161,7 @@ std::string EncodeTypeName(std::uint32_t encodeType)
 
 EntryTime ToEntryTime(const FileTime& time)
 {
-    return EntryTime{ time.second, time.minute, time.hour, time.dayOfWeek, time.day, time.month, time.year };
+    return EntryTime { time.second, time.minute, time.hour, time.dayOfWeek, time.day, time.month, time.year };
 }
 
 FileTime ToFileTime(const EntryTime& time)

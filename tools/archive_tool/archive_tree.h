@@ -27,7 +27,7 @@ struct ArchiveEntry {
 
 struct ArchiveTree {
     std::vector<ArchiveEntry> entries; ///< of the root, in the archive's name order
-    std::uint64_t totalBytes = 0;      ///< of the file entries, as their lengths say
+    std::uint64_t totalBytes = 0; ///< of the file entries, as their lengths say
     std::uint64_t fileCount = 0;
     std::uint64_t folderCount = 0;
 };
@@ -48,8 +48,8 @@ private:
 /// Reads the directory tree of `archive` from its root (which must be current) and returns to
 /// the root; `codec` only spells names in messages. False with `error` set when a folder cannot
 /// be entered or listed.
-[[nodiscard]] bool ReadArchiveTree(TOVRAArchive& archive, const EntryNameCodec& codec, ArchiveTree& tree,
-                                   std::string& error);
+[[nodiscard]] bool ReadArchiveTree(
+    TOVRAArchive& archive, const EntryNameCodec& codec, ArchiveTree& tree, std::string& error);
 
 /// The first entry of `tree` whose name cannot be used as a file or folder name, or that two
 /// entries of one folder share; false with `error` naming it and the reason, true when every

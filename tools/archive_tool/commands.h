@@ -11,10 +11,10 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 struct CreateOptions {
-    std::string archive;        ///< 8-bit path as given
+    std::string archive; ///< 8-bit path as given
     std::string folder;
     unsigned namesCodePage = 932;
-    bool noProgress = false;    ///< never a progress bar (otherwise one when the error stream is a terminal)
+    bool noProgress = false; ///< never a progress bar (otherwise one when the error stream is a terminal)
 };
 
 struct ListOptions {

@@ -139,7 +139,7 @@ int RunCreate(const CreateOptions& options, std::string& error)
     std::optional<std::filesystem::path> folder = PathFromArgument(options.folder);
     std::optional<std::filesystem::path> destination = PathFromArgument(options.archive);
     if (!folder || !destination) {
-        error = "empty path";
+        error = "ARCHIVE and DIR must not be empty";
         return kExitUsage;
     }
     std::error_code ec;
@@ -159,8 +159,9 @@ int RunCreate(const CreateOptions& options, std::string& error)
     }
     {
         ERawFile file;
-        if (file.Open(temporary->c_str(),
-                      NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite) != 0) {
+        if (file.Open(
+                temporary->c_str(), NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite)
+            != 0) {
             error = "cannot create " + *temporary;
             return kExitFailure;
         }
@@ -172,7 +173,7 @@ int RunCreate(const CreateOptions& options, std::string& error)
         }
         bool onTerminal = !options.noProgress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
         ProgressBar progress(std::cerr, onTerminal, tree.totalBytes, tree.fileCount,
-                             npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
+            npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
         Packer packer(archive, progress, error);
         bool ok = packer.PackLevel(tree.entries);
         progress.Finish();
@@ -187,8 +188,8 @@ int RunCreate(const CreateOptions& options, std::string& error)
         OpenedArchive check;
         ArchiveTree written;
         std::string ignored;
-        if (!check.Open(*temporary, ignored) || !ReadArchiveTree(check.Archive(), codec, written, ignored) ||
-            !SameLevel(tree.entries, written.entries)) {
+        if (!check.Open(*temporary, ignored) || !ReadArchiveTree(check.Archive(), codec, written, ignored)
+            || !SameLevel(tree.entries, written.entries)) {
             error = "the archive written to " + *temporary + " does not read back correctly (is the disk full?)";
             return kExitFailure;
         }

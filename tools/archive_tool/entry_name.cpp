@@ -12,7 +12,10 @@ bool IsShiftJisLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool EqualNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareEntryNames(a, b) == 0; }
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareEntryNames(a, b) == 0;
+}
 
 // Windows opens these as devices whatever extension follows them ("nul.txt" too).
 bool IsDeviceName(std::string_view name)

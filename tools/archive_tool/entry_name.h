@@ -13,13 +13,13 @@ inline constexpr unsigned kNamesUtf8 = 65001;
 enum class NameProblem {
     None,
     Empty,
-    DotName,           ///< "." or "..": would name the folder itself or its parent
-    Separator,         ///< '/' or '\': would reach into another folder
-    Colon,             ///< a drive prefix ("C:") or, inside a name, a Windows alternate data stream
-    ControlCharacter,  ///< bytes below 0x20, which no Windows file name may hold
-    DeviceName,        ///< CON, NUL, COM1 and the like, which Windows opens as devices
+    DotName, ///< "." or "..": would name the folder itself or its parent
+    Separator, ///< '/' or '\': would reach into another folder
+    Colon, ///< a drive prefix ("C:") or, inside a name, a Windows alternate data stream
+    ControlCharacter, ///< bytes below 0x20, which no Windows file name may hold
+    DeviceName, ///< CON, NUL, COM1 and the like, which Windows opens as devices
     TrailingDotOrSpace, ///< Windows drops these, so the file would land under another name
-    BrokenText,        ///< a lead byte with no trail byte, or bytes that are not text in the code page
+    BrokenText, ///< a lead byte with no trail byte, or bytes that are not text in the code page
 };
 
 /// Checks that the 8-bit entry name `name`, in code page `codePage`, names exactly one file or
@@ -38,7 +38,10 @@ enum class NameProblem {
 /// on the way there and back is refused (nullopt).
 class EntryNameCodec {
 public:
-    explicit EntryNameCodec(unsigned codePage) : codePage_(codePage) { }
+    explicit EntryNameCodec(unsigned codePage)
+        : codePage_(codePage)
+    {
+    }
 
     [[nodiscard]] unsigned CodePage() const { return codePage_; }
     [[nodiscard]] std::optional<std::u16string> ToFileName(std::string_view entryName) const;

@@ -14,8 +14,8 @@ struct EntryTime {
     std::uint8_t minute = 0;
     std::uint8_t hour = 0;
     std::uint8_t dayOfWeek = 0; ///< 0 = Sunday
-    std::uint8_t day = 0;       ///< 1 to 31
-    std::uint8_t month = 0;     ///< 1 to 12
+    std::uint8_t day = 0; ///< 1 to 31
+    std::uint8_t month = 0; ///< 1 to 12
     std::uint16_t year = 0;
 };
 

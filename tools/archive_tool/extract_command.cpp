@@ -29,8 +29,8 @@ public:
     {
     }
 
-    bool ExtractLevel(const std::vector<ArchiveEntry>& entries, const std::filesystem::path& folder,
-                      const std::string& displayFolder)
+    bool ExtractLevel(
+        const std::vector<ArchiveEntry>& entries, const std::filesystem::path& folder, const std::string& displayFolder)
     {
         for (const ArchiveEntry& entry : entries) {
             std::string shown = displayFolder + DisplayEntryName(entry.name, codec_);
@@ -78,8 +78,8 @@ private:
             return Fail(DisplayPath(target) + " exists and is a folder");
         if (archive_.OpenEntry(entry.name.c_str(), nullptr, 1) != 0) {
             if (entry.encodeType != FileInfo::EncodeRaw)
-                return Fail("the entry " + shown + " (encode type " + EncodeTypeName(entry.encodeType) +
-                            ") cannot be decoded");
+                return Fail(
+                    "the entry " + shown + " (encode type " + EncodeTypeName(entry.encodeType) + ") cannot be decoded");
             return Fail("the entry " + shown + " is damaged");
         }
         ReplacingFile file(target);
@@ -93,8 +93,8 @@ private:
             std::uint32_t got = archive_.Read(buffer_.data(), want);
             if (got == 0 || got > want) {
                 archive_.CloseEntry();
-                return Fail("the entry " + shown + " is damaged: it ends after " +
-                            std::to_string(entry.length - left) + " of " + std::to_string(entry.length) + " bytes");
+                return Fail("the entry " + shown + " is damaged: it ends after " + std::to_string(entry.length - left)
+                    + " of " + std::to_string(entry.length) + " bytes");
             }
             if (!file.Write(buffer_.data(), got)) {
                 archive_.CloseEntry();
@@ -150,7 +150,7 @@ int RunExtract(const ExtractOptions& options, std::string& error)
 
     bool onTerminal = !options.noProgress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
     ProgressBar progress(std::cerr, onTerminal, tree.totalBytes, tree.fileCount,
-                         npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
+        npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
     Extractor extractor(opened.Archive(), codec, progress, error);
     bool ok = extractor.ExtractLevel(tree.entries, *target, "");
     progress.Finish();

@@ -35,20 +35,19 @@ public:
         }
         if (ec)
             return Fail("cannot read the folder " + DisplayPath(folder) + ": " + ec.message());
-        std::sort(entries.begin(), entries.end(), [](const SourceEntry& a, const SourceEntry& b) {
-            return CompareEntryNames(a.entryName, b.entryName) < 0;
-        });
+        std::sort(entries.begin(), entries.end(),
+            [](const SourceEntry& a, const SourceEntry& b) { return CompareEntryNames(a.entryName, b.entryName) < 0; });
         for (std::size_t i = 1; i < entries.size(); ++i) {
             if (CompareEntryNames(entries[i - 1].entryName, entries[i].entryName) == 0)
-                return Fail(DisplayPath(entries[i - 1].path) + " and " + DisplayPath(entries[i].path.filename()) +
-                            " differ only in letter case, which an archive cannot tell apart");
+                return Fail(DisplayPath(entries[i - 1].path) + " and " + DisplayPath(entries[i].path.filename())
+                    + " differ only in letter case, which an archive cannot tell apart");
         }
         for (SourceEntry& entry : entries) {
             if (!entry.isFolder)
                 continue;
             if (nesting + 1 > maxNesting_)
-                return Fail(DisplayPath(entry.path) + " is nested more than " + std::to_string(maxNesting_) +
-                            " folders deep");
+                return Fail(
+                    DisplayPath(entry.path) + " is nested more than " + std::to_string(maxNesting_) + " folders deep");
             if (!ScanLevel(entry.path, nesting + 1, entry.children))
                 return false;
         }
@@ -64,9 +63,9 @@ private:
             return Fail(DisplayPath(path) + ": the name is not valid UTF-8");
         std::optional<std::string> entryName = codec_.ToEntryName(*name);
         if (!entryName)
-            return Fail(DisplayPath(path) + ": the name cannot be written in code page " +
-                        std::to_string(codec_.CodePage()) +
-                        (codec_.CodePage() == kNamesShiftJis ? " (use --names utf-8 to keep it)" : ""));
+            return Fail(DisplayPath(path) + ": the name cannot be written in code page "
+                + std::to_string(codec_.CodePage())
+                + (codec_.CodePage() == kNamesShiftJis ? " (use --names utf-8 to keep it)" : ""));
         NameProblem problem = CheckEntryName(*entryName, codec_.CodePage());
         if (problem != NameProblem::None)
             return Fail(DisplayPath(path) + ": the name " + DescribeNameProblem(problem));
@@ -112,9 +111,9 @@ private:
 } // namespace
 
 bool ScanFolder(const std::filesystem::path& folder, const EntryNameCodec& codec, int maxNesting, SourceTree& tree,
-                std::string& error)
+    std::string& error)
 {
-    tree = SourceTree{};
+    tree = SourceTree {};
     std::error_code ec;
     if (!std::filesystem::is_directory(folder, ec)) {
         error = DisplayPath(folder) + " is not a folder";

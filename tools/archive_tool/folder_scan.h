@@ -13,10 +13,10 @@
 namespace archive_tool {
 
 struct SourceEntry {
-    std::string entryName;      ///< in the archive's code page
+    std::string entryName; ///< in the archive's code page
     std::filesystem::path path; ///< where the content is read from
     bool isFolder = false;
-    std::uint64_t length = 0;   ///< of a file, when it was scanned
+    std::uint64_t length = 0; ///< of a file, when it was scanned
     EntryTime time;
     std::vector<SourceEntry> children; ///< of a folder, in entry-name order
 };
@@ -34,6 +34,6 @@ struct SourceTree {
 /// `maxNesting` levels below `folder` (which also ends loops of symbolic links). Symbolic links
 /// are followed. False with `error` set (one line) on the first problem.
 [[nodiscard]] bool ScanFolder(const std::filesystem::path& folder, const EntryNameCodec& codec, int maxNesting,
-                              SourceTree& tree, std::string& error);
+    SourceTree& tree, std::string& error);
 
 } // namespace archive_tool

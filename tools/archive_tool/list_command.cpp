@@ -9,8 +9,8 @@ namespace archive_tool {
 
 namespace {
 
-void PrintLevel(const std::vector<ArchiveEntry>& entries, const std::string& path, const EntryNameCodec& codec,
-                std::string& out)
+void PrintLevel(
+    const std::vector<ArchiveEntry>& entries, const std::string& path, const EntryNameCodec& codec, std::string& out)
 {
     for (const ArchiveEntry& entry : entries) {
         std::string name = path + DisplayEntryName(entry.name, codec);
@@ -19,7 +19,7 @@ void PrintLevel(const std::vector<ArchiveEntry>& entries, const std::string& pat
             std::snprintf(line, sizeof line, "%-11s %14s  %-19s  ", "folder", "-", FormatEntryTime(entry.time).c_str());
         else
             std::snprintf(line, sizeof line, "%-11s %14llu  %-19s  ", EncodeTypeName(entry.encodeType).c_str(),
-                          static_cast<unsigned long long>(entry.length), FormatEntryTime(entry.time).c_str());
+                static_cast<unsigned long long>(entry.length), FormatEntryTime(entry.time).c_str());
         out += line;
         out += name;
         if (entry.IsFolder())
@@ -48,8 +48,8 @@ int RunList(const ListOptions& options, std::string& error)
     out += line;
     PrintLevel(tree.entries, "", codec, out);
     std::snprintf(line, sizeof line, "%llu files, %llu folders, %llu bytes\n",
-                  static_cast<unsigned long long>(tree.fileCount), static_cast<unsigned long long>(tree.folderCount),
-                  static_cast<unsigned long long>(tree.totalBytes));
+        static_cast<unsigned long long>(tree.fileCount), static_cast<unsigned long long>(tree.folderCount),
+        static_cast<unsigned long long>(tree.totalBytes));
     out += line;
     if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
         error = "cannot write the list to standard output";

@@ -1,10 +1,9 @@
 // ovra: builds, lists, tests and unpacks archives from the command line.
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <map>
 #include <string>
-
-#include <CLI/CLI.hpp>
 
 #include "tools/archive_tool/commands.h"
 #include "tools/archive_tool/entry_name.h"
@@ -14,16 +13,20 @@ namespace {
 using namespace archive_tool;
 
 const std::map<std::string, unsigned> kNameCodePages = {
-    { "cp932", kNamesShiftJis }, { "932", kNamesShiftJis }, { "shift_jis", kNamesShiftJis },
-    { "utf-8", kNamesUtf8 },     { "utf8", kNamesUtf8 },    { "65001", kNamesUtf8 },
+    { "cp932", kNamesShiftJis },
+    { "932", kNamesShiftJis },
+    { "shift_jis", kNamesShiftJis },
+    { "utf-8", kNamesUtf8 },
+    { "utf8", kNamesUtf8 },
+    { "65001", kNamesUtf8 },
 };
 
 void AddNamesOption(CLI::App& command, unsigned& codePage)
 {
     command
         .add_option("--names", codePage,
-                    "Code page of the entry names in the archive: cp932 (the default, as the game's "
-                    "systems read them) or utf-8")
+            "Code page of the entry names in the archive: cp932 (the default, as the game's "
+            "systems read them) or utf-8")
         ->transform(CLI::CheckedTransformer(kNameCodePages, CLI::ignore_case))
         ->option_text("cp932|utf-8");
 }
@@ -52,22 +55,22 @@ int main(int argc, char** argv)
     createCommand->add_flag("--no-progress", create.noProgress, "Never show a progress bar");
 
     ListOptions list;
-    CLI::App* listCommand =
-        app.add_subcommand("list", "Shows the tree of ARCHIVE with encode types, lengths and times (UTC).");
+    CLI::App* listCommand
+        = app.add_subcommand("list", "Shows the tree of ARCHIVE with encode types, lengths and times (UTC).");
     listCommand->add_option("ARCHIVE", list.archive, "The archive to list")->required();
     AddNamesOption(*listCommand, list.namesCodePage);
 
     ExtractOptions extract;
-    CLI::App* extractCommand = app.add_subcommand(
-        "extract", "Unpacks ARCHIVE into the current folder or DIR, creating folders as needed.");
+    CLI::App* extractCommand
+        = app.add_subcommand("extract", "Unpacks ARCHIVE into the current folder or DIR, creating folders as needed.");
     extractCommand->add_option("ARCHIVE", extract.archive, "The archive to unpack")->required();
     extractCommand->add_option("-C,--directory", extract.target, "The folder to unpack into")->option_text("DIR");
     AddNamesOption(*extractCommand, extract.namesCodePage);
     extractCommand->add_flag("--no-progress", extract.noProgress, "Never show a progress bar");
 
     TestOptions test;
-    CLI::App* testCommand =
-        app.add_subcommand("test", "Reads every entry of ARCHIVE and reports the damaged ones; writes nothing.");
+    CLI::App* testCommand
+        = app.add_subcommand("test", "Reads every entry of ARCHIVE and reports the damaged ones; writes nothing.");
     testCommand->add_option("ARCHIVE", test.archive, "The archive to test")->required();
     AddNamesOption(*testCommand, test.namesCodePage);
     testCommand->add_flag("--no-progress", test.noProgress, "Never show a progress bar");

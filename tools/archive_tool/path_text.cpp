@@ -11,7 +11,8 @@ namespace archive_tool {
 namespace {
 
 using NativeChar = std::filesystem::path::value_type;
-static_assert(std::is_same_v<NativeChar, char> || sizeof(NativeChar) == sizeof(char16_t), "native paths are bytes or UTF-16");
+static_assert(
+    std::is_same_v<NativeChar, char> || sizeof(NativeChar) == sizeof(char16_t), "native paths are bytes or UTF-16");
 
 [[maybe_unused]] std::u16string AnsiToWide(std::string_view text)
 {
@@ -43,8 +44,7 @@ std::string WideToAnsi(std::u16string_view text)
 
 // The branches below depend on the native character type, so each is compiled only for the
 // platform it serves.
-template <typename Native>
-std::optional<std::filesystem::path> PathFromArgumentAs(std::string_view argument)
+template <typename Native> std::optional<std::filesystem::path> PathFromArgumentAs(std::string_view argument)
 {
     if constexpr (std::is_same_v<Native, char>) {
         return std::filesystem::path(std::string(argument));
@@ -56,8 +56,7 @@ std::optional<std::filesystem::path> PathFromArgumentAs(std::string_view argumen
     }
 }
 
-template <typename Native>
-std::optional<std::string> ArgumentFromNative(const std::basic_string<Native>& native)
+template <typename Native> std::optional<std::string> ArgumentFromNative(const std::basic_string<Native>& native)
 {
     if constexpr (std::is_same_v<Native, char>) {
         return native;
@@ -70,8 +69,7 @@ std::optional<std::string> ArgumentFromNative(const std::basic_string<Native>& n
     }
 }
 
-template <typename Native>
-std::optional<std::filesystem::path> PathFromNameAs(std::u16string_view name)
+template <typename Native> std::optional<std::filesystem::path> PathFromNameAs(std::u16string_view name)
 {
     if constexpr (std::is_same_v<Native, char>) {
         std::string bytes;
@@ -83,8 +81,7 @@ std::optional<std::filesystem::path> PathFromNameAs(std::u16string_view name)
     }
 }
 
-template <typename Native>
-std::optional<std::u16string> NameFromNative(const std::basic_string<Native>& native)
+template <typename Native> std::optional<std::u16string> NameFromNative(const std::basic_string<Native>& native)
 {
     if constexpr (std::is_same_v<Native, char>) {
         std::u16string wide;
@@ -96,8 +93,7 @@ std::optional<std::u16string> NameFromNative(const std::basic_string<Native>& na
     }
 }
 
-template <typename Native>
-std::string DisplayNative(const std::basic_string<Native>& native)
+template <typename Native> std::string DisplayNative(const std::basic_string<Native>& native)
 {
     if constexpr (std::is_same_v<Native, char>)
         return native;

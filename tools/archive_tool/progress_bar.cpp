@@ -6,7 +6,7 @@
 namespace archive_tool {
 
 ProgressBar::ProgressBar(std::ostream& output, bool enabled, std::uint64_t totalBytes, std::uint64_t totalFiles,
-                         int width, Clock::time_point start)
+    int width, Clock::time_point start)
     : output_(output)
     , enabled_(enabled)
     , totalBytes_(totalBytes)
@@ -56,12 +56,13 @@ void ProgressBar::Draw()
     unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
     char counts[64];
     std::snprintf(counts, sizeof counts, " %3u%% %llu/%llu files", percent, static_cast<unsigned long long>(files_),
-                  static_cast<unsigned long long>(totalFiles_));
+        static_cast<unsigned long long>(totalFiles_));
     std::string tail = counts;
     int barWidth = width_ - 3 - static_cast<int>(tail.size());
     if (barWidth < 10)
         barWidth = 10;
-    auto filled = static_cast<std::size_t>(total == 0 ? barWidth : static_cast<int>(done * static_cast<std::uint64_t>(barWidth) / total));
+    auto filled = static_cast<std::size_t>(
+        total == 0 ? barWidth : static_cast<int>(done * static_cast<std::uint64_t>(barWidth) / total));
     std::string line = "\r[";
     line.append(filled, '#');
     line.append(static_cast<std::size_t>(barWidth) - filled, '-');

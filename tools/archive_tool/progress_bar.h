@@ -18,7 +18,7 @@ public:
     /// Work of `totalBytes` bytes in `totalFiles` files; drawn on `output` with `width` columns
     /// when `enabled`, and never otherwise.
     ProgressBar(std::ostream& output, bool enabled, std::uint64_t totalBytes, std::uint64_t totalFiles, int width,
-                Clock::time_point start = Clock::now());
+        Clock::time_point start = Clock::now());
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
     /// Clears the line if anything was drawn.
@@ -43,7 +43,7 @@ private:
     std::uint64_t files_ = 0;
     int width_;
     Clock::time_point start_;
-    Clock::time_point lastDraw_{};
+    Clock::time_point lastDraw_ {};
     bool drawn_ = false;
 };
 

@@ -14,7 +14,7 @@ namespace {
 // a name that exists anyway is passed over.
 std::filesystem::path PickTemporaryName(const std::filesystem::path& destination)
 {
-    static std::atomic<unsigned> counter{ 0 };
+    static std::atomic<unsigned> counter { 0 };
     auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::filesystem::path folder = destination.parent_path();
     for (;;) {

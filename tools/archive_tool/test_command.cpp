@@ -67,8 +67,8 @@ private:
         }
         bool checksumOk = archive_.CloseEntry() == 0;
         if (left > 0)
-            Report(shown + ": damaged (ends after " + std::to_string(entry.length - left) + " of " +
-                   std::to_string(entry.length) + " bytes)");
+            Report(shown + ": damaged (ends after " + std::to_string(entry.length - left) + " of "
+                + std::to_string(entry.length) + " bytes)");
         else if (!checksumOk)
             Report(shown + ": damaged (checksum does not match)");
     }
@@ -104,7 +104,7 @@ int RunTest(const TestOptions& options, std::string& error)
 
     bool onTerminal = !options.noProgress && npl::platform::IsTerminal(npl::platform::StandardStream::Error);
     ProgressBar progress(std::cerr, onTerminal, tree.totalBytes, tree.fileCount,
-                         npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
+        npl::platform::GetTerminalWidth(npl::platform::StandardStream::Error));
     Tester tester(opened.Archive(), codec, progress);
     tester.TestLevel(tree.entries, "");
     progress.Finish();
@@ -118,14 +118,14 @@ int RunTest(const TestOptions& options, std::string& error)
     }
     char summary[128];
     std::snprintf(summary, sizeof summary, "%llu files, %llu folders, %llu bytes: %s\n",
-                  static_cast<unsigned long long>(tree.fileCount), static_cast<unsigned long long>(tree.folderCount),
-                  static_cast<unsigned long long>(tree.totalBytes), problems == 0 ? "intact" : "PROBLEMS FOUND");
+        static_cast<unsigned long long>(tree.fileCount), static_cast<unsigned long long>(tree.folderCount),
+        static_cast<unsigned long long>(tree.totalBytes), problems == 0 ? "intact" : "PROBLEMS FOUND");
     out += summary;
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     if (problems != 0) {
-        error = options.archive + ": " + std::to_string(problems) + (problems == 1 ? " problem" : " problems") +
-                " found";
+        error
+            = options.archive + ": " + std::to_string(problems) + (problems == 1 ? " problem" : " problems") + " found";
         return kExitFailure;
     }
     return kExitSuccess;

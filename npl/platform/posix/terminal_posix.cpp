@@ -13,7 +13,7 @@ bool IsTerminal(StandardStream stream) { return isatty(Descriptor(stream)) == 1;
 
 int GetTerminalWidth(StandardStream stream)
 {
-    winsize size{};
+    winsize size {};
     if (!IsTerminal(stream) || ioctl(Descriptor(stream), TIOCGWINSZ, &size) != 0)
         return 0;
     return size.ws_col;

@@ -49,12 +49,12 @@ public:
             return cd;
         for (Slot& slot : slots_) {
             if (!slot.used) {
-                slot = Slot{ true, to, from, cd };
+                slot = Slot { true, to, from, cd };
                 return cd;
             }
         }
         iconv_close(slots_[0].cd); // never reached with the four pairs in use
-        slots_[0] = Slot{ true, to, from, cd };
+        slots_[0] = Slot { true, to, from, cd };
         return cd;
     }
 
@@ -63,7 +63,7 @@ private:
         bool used = false;
         const char* to = nullptr; // the names are string literals, compared by address
         const char* from = nullptr;
-        iconv_t cd{};
+        iconv_t cd {};
     };
     Slot slots_[4];
 };
@@ -118,8 +118,8 @@ bool DecodeCodePage(unsigned codePage, const char* source, std::size_t size, std
         return false;
     destination.resize(units.size() / 2);
     for (std::size_t i = 0; i < destination.size(); ++i)
-        destination[i] = static_cast<char16_t>(static_cast<unsigned char>(units[2 * i]) |
-                                               static_cast<unsigned char>(units[2 * i + 1]) << 8);
+        destination[i] = static_cast<char16_t>(
+            static_cast<unsigned char>(units[2 * i]) | static_cast<unsigned char>(units[2 * i + 1]) << 8);
     return true;
 }
 

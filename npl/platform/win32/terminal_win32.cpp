@@ -21,7 +21,7 @@ bool IsTerminal(StandardStream stream)
 
 int GetTerminalWidth(StandardStream stream)
 {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
+    CONSOLE_SCREEN_BUFFER_INFO info {};
     if (!IsTerminal(stream) || GetConsoleScreenBufferInfo(Handle(stream), &info) == FALSE)
         return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;

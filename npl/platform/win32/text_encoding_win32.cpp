@@ -22,8 +22,8 @@ bool DecodeCodePage(unsigned codePage, const char* source, std::size_t size, std
     if (needed <= 0)
         return false;
     destination.resize(static_cast<std::size_t>(needed));
-    int written = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, source, length,
-                                      reinterpret_cast<wchar_t*>(destination.data()), needed);
+    int written = MultiByteToWideChar(
+        codePage, MB_ERR_INVALID_CHARS, source, length, reinterpret_cast<wchar_t*>(destination.data()), needed);
     if (written != needed) {
         destination.clear();
         return false;
@@ -49,8 +49,8 @@ bool EncodeCodePage(unsigned codePage, const char16_t* source, std::size_t size,
     if (needed <= 0 || usedDefault != FALSE)
         return false;
     destination.resize(static_cast<std::size_t>(needed));
-    int written = WideCharToMultiByte(codePage, flags, text, length, destination.data(), needed, nullptr,
-                                      usedDefaultPointer);
+    int written
+        = WideCharToMultiByte(codePage, flags, text, length, destination.data(), needed, nullptr, usedDefaultPointer);
     if (written != needed || usedDefault != FALSE) {
         destination.clear();
         return false;
