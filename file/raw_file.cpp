@@ -60,6 +60,8 @@ int ERawFile::Open(const char* path, std::uint32_t mode)
         return 1;
     handle_ = handle;
     openMode_ = mode;
+    position_ = 0;
+    positionShared_ = false;
     RecordFullPath(path);
     return 0;
 }
@@ -107,8 +109,11 @@ NPLFileObject* ERawFile::Duplicate()
         handle = npl::platform::OpenDiskFile(
             path_.GetText(), AccessOf(openMode_), ShareOf(openMode_), DiskCreation::OpenExisting);
     }
-    if (handle == kInvalidDiskFile)
+    if (handle == kInvalidDiskFile) {
         handle = npl::platform::DuplicateDiskFile(handle_);
+        if (handle != kInvalidDiskFile)
+            positionShared_ = copy->positionShared_ = true;
+    }
     if (handle == kInvalidDiskFile) {
         delete copy;
         return nullptr;
@@ -121,13 +126,19 @@ NPLFileObject* ERawFile::Duplicate()
 std::uint32_t ERawFile::Read(void* buffer, std::uint32_t count)
 {
     LockGuard guard(lock_);
-    return npl::platform::ReadDiskFile(handle_, buffer, count);
+    return Advance(npl::platform::ReadDiskFile(handle_, buffer, count));
 }
 
 std::uint32_t ERawFile::Write(const void* buffer, std::uint32_t count)
 {
     LockGuard guard(lock_);
-    return npl::platform::WriteDiskFile(handle_, buffer, count);
+    return Advance(npl::platform::WriteDiskFile(handle_, buffer, count));
+}
+
+std::uint32_t ERawFile::Advance(std::uint32_t transferred)
+{
+    position_ += transferred;
+    return transferred;
 }
 
 std::uint32_t ERawFile::GetLength() { return static_cast<std::uint32_t>(GetLargeLength()); }
@@ -156,10 +167,21 @@ std::uint64_t ERawFile::SeekLarge(std::int64_t offset, std::uint32_t origin)
 {
     LockGuard guard(lock_);
     std::uint64_t position = 0;
-    return npl::platform::SeekDiskFile(handle_, offset, origin, &position) ? position : 0;
+    if (!npl::platform::SeekDiskFile(handle_, offset, origin, &position))
+        return 0;
+    position_ = position;
+    return position;
 }
 
-std::uint64_t ERawFile::GetLargePosition() { return SeekLarge(0, FromCurrent); }
+std::uint64_t ERawFile::GetLargePosition()
+{
+    {
+        LockGuard guard(lock_);
+        if (handle_ != kInvalidDiskFile && !positionShared_)
+            return position_;
+    }
+    return SeekLarge(0, FromCurrent);
+}
 
 NPLFileObject* ERawFile::OpenRelative(const char16_t* name, std::uint32_t mode)
 {

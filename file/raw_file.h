@@ -65,6 +65,15 @@ private:
     /// Records the absolute form of `path` that was just opened.
     void RecordFullPath(const char* path);
 
+    /// Moves the known position by a transfer, unless the handle's position is shared.
+    std::uint32_t Advance(std::uint32_t transferred);
+
     npl::platform::DiskFileHandle handle_ = npl::platform::kInvalidDiskFile;
     EString path_;
+    /// Where the handle stands. Only this object moves a handle it does not share, so the
+    /// position is known without asking the system (layered files ask for it on every read).
+    /// A handle duplicated within the process shares its position with the copy, which may
+    /// move it: then the system is asked.
+    std::uint64_t position_ = 0;
+    bool positionShared_ = false;
 };

@@ -1,4 +1,3 @@
-#include <iconv.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -7,27 +6,19 @@
 
 #include "npl/platform/message_box.h"
 
+#include "iconv_conversion.h"
+
 namespace npl::platform {
 
 namespace {
 // The library's own texts are code page 932; a Linux terminal shows UTF-8.
 std::string ToTerminalText(const char* text)
 {
+    const std::string question("?");
     std::string output;
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    if (!IconvConvert(kIconvUtf8, kIconvShiftJis, text, std::strlen(text), output, { &question, 1 }))
         return text;
-    char* in = const_cast<char*>(text);
-    std::size_t inLeft = std::strlen(text);
-    std::string buffer(inLeft * 3 + 4, '\0');
-    char* out = buffer.data();
-    std::size_t outLeft = buffer.size();
-    std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
-    iconv_close(cd);
-    if (result == static_cast<std::size_t>(-1))
-        return text;
-    buffer.resize(buffer.size() - outLeft);
-    return buffer;
+    return output;
 }
 } // namespace
 
