@@ -23,3 +23,25 @@ function(npl_add_test name)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# npl_test_path(OUT path): `path` as a test program sees it. Windows programs run under Wine,
+# which shows the Unix root as drive Z:.
+function(npl_test_path out path)
+  if(CMAKE_CROSSCOMPILING)
+    set(${out} "Z:${path}" PARENT_SCOPE)
+  else()
+    set(${out} "${path}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# npl_add_fuzz_replay(FUZZER): runs a libFuzzer target's entry point over every file of its
+# committed corpus (fuzz/corpus/FUZZER) as an ordinary test on every target, so that inputs
+# once found stay covered without the fuzzing engine.
+function(npl_add_fuzz_replay fuzzer)
+  cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+  set(name ${fuzzer}_replay)
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/fuzz/${fuzzer}.cpp ${PROJECT_SOURCE_DIR}/tests/support/fuzz_replay_main.cpp)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  npl_test_path(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${fuzzer})
+  add_test(NAME ${name} COMMAND ${name} ${corpus})
+endfunction()
