@@ -341,7 +341,6 @@ int TOVRAArchive::OpenEntry(const char* name, const char* password, std::uint32_
         return 1;
     }
     openEntry_ = info;
-    entryPosition_ = 0;
     return 0;
 }
 
@@ -360,26 +359,17 @@ std::uint32_t TOVRAArchive::Read(void* buffer, std::uint32_t count)
 {
     if (openEntry_ != nullptr && record_->writing == 0) {
         // Reads stop at the entry's length even when its record holds more (and at the record's
-        // end, should it have been cut since). This path carries every byte of an entry, so it
-        // is one call on the file: the position is kept here instead of asked for.
+        // end, should it have been cut since). A file moved outside the record reads nothing.
         std::uint64_t end = openEntry_->length;
         if (end > record_->header.length)
             end = record_->header.length;
-        const std::uint64_t left = entryPosition_ < end ? end - entryPosition_ : 0;
+        const std::uint64_t position = UDVFile::GetLargePosition();
+        const std::uint64_t left = position < end ? end - position : 0;
         if (count > left)
             count = static_cast<std::uint32_t>(left);
-        const std::uint32_t got = count != 0 ? file_->Read(buffer, count) : 0;
-        entryPosition_ += got;
-        return got;
+        return count != 0 ? file_->Read(buffer, count) : 0;
     }
     return UDVFile::Read(buffer, count);
-}
-
-std::uint32_t TOVRAArchive::Write(const void* buffer, std::uint32_t count)
-{
-    const std::uint32_t written = UDVFile::Write(buffer, count);
-    entryPosition_ += written;
-    return written;
 }
 
 std::uint64_t TOVRAArchive::GetLargeLength()
@@ -395,25 +385,6 @@ std::uint64_t TOVRAArchive::GetLargeLength()
 }
 
 std::uint32_t TOVRAArchive::GetLength() { return static_cast<std::uint32_t>(GetLargeLength()); }
-
-std::uint64_t TOVRAArchive::SeekLarge(std::int64_t offset, std::uint32_t origin)
-{
-    entryPosition_ = UDVFile::SeekLarge(offset, origin);
-    return entryPosition_;
-}
-
-std::uint32_t TOVRAArchive::Seek(std::int32_t offset, std::uint32_t origin)
-{
-    return static_cast<std::uint32_t>(SeekLarge(offset, origin));
-}
-
-std::uint64_t TOVRAArchive::GetLargePosition()
-{
-    entryPosition_ = UDVFile::GetLargePosition();
-    return entryPosition_;
-}
-
-std::uint32_t TOVRAArchive::GetPosition() { return static_cast<std::uint32_t>(GetLargePosition()); }
 
 NPLFileObject* TOVRAArchive::Duplicate() { return UDVFile::Duplicate(); }
 

@@ -79,19 +79,12 @@ public:
     /// other than 0 stops the decoding, and OpenEntry returns it. This class returns 0.
     virtual int OnProgress(std::uint32_t done, std::uint32_t total);
 
-    /// While an entry is open: its content. Otherwise: the current directory's record.
-    /// While an entry is read, the archive keeps the entry's position itself, so that each Read
-    /// is a single call on the file; nothing else may move the underlying file meanwhile
-    /// (GetLargePosition and SeekLarge take up the file's position again).
+    /// While an entry is open: its content, read up to the entry's length. Otherwise: the
+    /// current directory's record.
     [[nodiscard]] NPLFileObject* Duplicate() override;
     std::uint32_t Read(void* buffer, std::uint32_t count) override;
-    std::uint32_t Write(const void* buffer, std::uint32_t count) override;
     std::uint32_t GetLength() override;
-    std::uint32_t Seek(std::int32_t offset, std::uint32_t origin) override;
-    std::uint32_t GetPosition() override;
     std::uint64_t GetLargeLength() override;
-    std::uint64_t SeekLarge(std::int64_t offset, std::uint32_t origin) override;
-    std::uint64_t GetLargePosition() override;
     /// A new container (owned by the caller) reading the stored bytes of the entry `name` of
     /// the current directory, without decoding; null when there is none or it cannot be made.
     /// The archive's current directory and open entry do not change.
@@ -120,8 +113,6 @@ private:
 
     EDirectory* directory_ = nullptr;
     FileInfo* openEntry_ = nullptr;
-    /// Position inside the open entry's record while it is read.
-    std::uint64_t entryPosition_ = 0;
     std::uint32_t depth_ = 0;
 };
 
