@@ -10,17 +10,13 @@
 #include "file/file_object.h"
 #include "file/memory_file.h"
 #include "file/raw_file.h"
-#include "tests/file/temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/file_object_helpers.h"
 
 namespace npl::test {
 
 constexpr std::uint32_t kModeRead = NPLFileObject::modeRead | NPLFileObject::modeShareRead;
 constexpr std::uint32_t kModeCreate = NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite;
-
-struct DeleteFileObject {
-    void operator()(NPLFileObject* file) const { delete file; }
-};
-using FilePointer = std::unique_ptr<NPLFileObject, DeleteFileObject>;
 
 inline std::string ToString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 inline Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }

@@ -9,22 +9,12 @@
 #include "file/stream_buffer.h"
 #include "npl/heap.h"
 #include "npl/platform/pages.h"
+#include "tests/support/file_object_helpers.h"
 
 namespace {
 
 constexpr std::uint32_t kMemoryMode = NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite;
 
-struct DeleteFileObject {
-    void operator()(NPLFileObject* file) const { delete file; }
-};
-using FilePointer = std::unique_ptr<NPLFileObject, DeleteFileObject>;
-
-std::string ReadString(NPLFileObject& file, std::uint32_t count)
-{
-    std::string bytes(count, '\0');
-    bytes.resize(file.Read(bytes.data(), count));
-    return bytes;
-}
 
 std::string Contents(const EMemoryFile& file)
 {

@@ -8,7 +8,8 @@
 #include "file/raw_file.h"
 #include "npl/platform/code_page.h"
 #include "npl/platform/disk_file.h"
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/file_object_helpers.h"
 
 using npl::test::ReadWholeFile;
 using npl::test::TempFolder;
@@ -21,17 +22,6 @@ constexpr std::uint32_t kModeCreateWrite = NPLFileObject::modeCreate | NPLFileOb
 constexpr std::uint32_t kModeCreateReadWrite
     = NPLFileObject::modeCreate | NPLFileObject::modeRead | NPLFileObject::modeWrite; // 7
 
-struct DeleteFileObject {
-    void operator()(NPLFileObject* file) const { delete file; }
-};
-using FilePointer = std::unique_ptr<NPLFileObject, DeleteFileObject>;
-
-std::string ReadString(NPLFileObject& file, std::uint32_t count)
-{
-    std::string bytes(count, '\0');
-    bytes.resize(file.Read(bytes.data(), count));
-    return bytes;
-}
 
 class RawFileTest : public ::testing::Test {
 protected:

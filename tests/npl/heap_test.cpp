@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -226,6 +227,55 @@ TEST_F(Heap, RoomierExtensionRegionMovesOneStepTowardTheFront)
     EXPECT_EQ(Head()->next, olderRegion);
     EXPECT_EQ(olderRegion->next, newerRegion);
     EXPECT_EQ(Head()->last, newerRegion);
+}
+
+// Hundreds of small regions: more than the region index holds in its first page, so the
+// index grows while regions are added, and frees reorder them. The search keeps its own
+// copy of the chain order and the hints; it must still take the first region in chain
+// order that has room, however the regions were moved.
+TEST(HeapManyRegions, SearchTakesFirstRoomyRegionInChainOrderAfterReordering)
+{
+    constexpr int kRegions = 300;
+    constexpr std::uint32_t kBlock = 1800; // two fit in a 4,096-byte region, a third does not
+    NPLHeap heap = nplHeapCreate(4096, 4096, 0, nullptr);
+    ASSERT_NE(heap, nullptr);
+    auto* head = static_cast<RegionHeader*>(heap);
+    std::vector<void*> blocks;
+    for (int i = 0; i < 2 * kRegions; ++i) {
+        blocks.push_back(nplHeapAllocate(heap, kBlock, 0));
+        ASSERT_NE(blocks.back(), nullptr);
+    }
+    ASSERT_EQ(ChainLength(head), static_cast<std::uint32_t>(kRegions));
+    ASSERT_EQ(head->index->count, static_cast<std::uint32_t>(kRegions));
+
+    // Free one block in every third region, in a scattered order: each such region gains
+    // free bytes and overtakes its predecessor. The region's first allocation is the one at
+    // its end, away from the free first block, so that it stays a free block of its own.
+    std::vector<void*> freed;
+    for (int region = 0; region < kRegions; region += 3)
+        freed.push_back(blocks[2 * region]);
+    std::mt19937 random(7);
+    std::shuffle(freed.begin(), freed.end(), random);
+    for (void* block : freed) {
+        nplHeapFree(heap, block, 0);
+        ASSERT_TRUE(CheckHeap(heap));
+    }
+
+    // Each 1,000-byte request fits only a freed block; it must come from the first region
+    // of the chain that holds one.
+    for (std::size_t i = 0; i < freed.size(); ++i) {
+        RegionHeader* expected = nullptr;
+        for (RegionHeader* region = head; region != nullptr && expected == nullptr; region = region->next) {
+            if (region->freeBytes >= kBlock)
+                expected = region;
+        }
+        ASSERT_NE(expected, nullptr);
+        void* block = nplHeapAllocate(heap, 1000, 0);
+        ASSERT_EQ(FindRegion(head, block), expected) << "request " << i;
+        ASSERT_TRUE(CheckHeap(heap));
+    }
+    EXPECT_EQ(ChainLength(head), static_cast<std::uint32_t>(kRegions)); // no region was added
+    nplHeapDestroy(heap);
 }
 
 TEST_F(Heap, NeighboursFreedInEitherOrderBecomeOneBlock)

@@ -8,6 +8,7 @@
 #include "npl/platform/debug_output.h"
 #include "npl/platform/pages.h"
 #include "npl/platform/recursive_lock.h"
+#include "tests/support/shift_jis_code_page.h"
 
 using namespace npl::platform;
 
@@ -16,17 +17,7 @@ namespace {
 // "表示" in code page 932: the trail byte of 表 is 0x5C, the backslash.
 const char kHyoujiSjis[] = "\x95\x5C\x8E\xA6";
 
-class ShiftJisCodePage : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        previous_ = GetAnsiCodePage();
-        if (!SetAnsiCodePage(kCodePageShiftJis))
-            GTEST_SKIP() << "the process code page is not 932";
-    }
-    void TearDown() override { SetAnsiCodePage(previous_); }
-    unsigned previous_ = 0;
-};
+class ShiftJisCodePage : public ShiftJisCodePageTest {};
 
 TEST_F(ShiftJisCodePage, ConvertsDoubleByteTextWithBackslashTrailBytes)
 {

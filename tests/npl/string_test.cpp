@@ -11,6 +11,7 @@
 #include "npl/platform/pages.h"
 #include "npl/string.h"
 #include "tests/support/exhausted_heap.h"
+#include "tests/support/shift_jis_code_page.h"
 
 namespace {
 
@@ -43,17 +44,7 @@ void ExpectNoBuffer(const EString& s)
     EXPECT_STREQ(s.GetText(), "");
 }
 
-class ShiftJisCodePage : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        previous_ = npl::platform::GetAnsiCodePage();
-        if (!npl::platform::SetAnsiCodePage(npl::platform::kCodePageShiftJis))
-            GTEST_SKIP() << "the process code page cannot be 932";
-    }
-    void TearDown() override { npl::platform::SetAnsiCodePage(previous_); }
-    unsigned previous_ = 0;
-};
+class ShiftJisCodePage : public ShiftJisCodePageTest {};
 
 TEST(EStringConstructionTest, CapacitiesFollowTheSourceKind)
 {

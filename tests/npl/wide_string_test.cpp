@@ -9,6 +9,7 @@
 #include "npl/string.h"
 #include "npl/wide_string.h"
 #include "tests/support/exhausted_heap.h"
+#include "tests/support/shift_jis_code_page.h"
 
 namespace {
 
@@ -40,17 +41,7 @@ void ExpectNoBuffer(const EWideString& s)
     EXPECT_EQ(s.GetText()[0], u'\0');
 }
 
-class EWideStringShiftJisTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        previous_ = npl::platform::GetAnsiCodePage();
-        if (!npl::platform::SetAnsiCodePage(npl::platform::kCodePageShiftJis))
-            GTEST_SKIP() << "the process code page cannot be 932";
-    }
-    void TearDown() override { npl::platform::SetAnsiCodePage(previous_); }
-    unsigned previous_ = 0;
-};
+class EWideStringShiftJisTest : public ShiftJisCodePageTest {};
 
 TEST(EWideStringTest, ConstructionCopyAndAssignmentSizes)
 {

@@ -11,7 +11,7 @@
 
 #include "archive/tovra_archive.h"
 #include "file/raw_file.h"
-#include "tests/file/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/tools/tool_runner.h"
 #include "tools/archive_tool/archive_tree.h"
 #include "tools/archive_tool/path_text.h"

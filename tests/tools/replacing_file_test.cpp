@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/file/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tools/archive_tool/replacing_file.h"
 
 namespace archive_tool {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/file/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace archive_tool::test {
 
