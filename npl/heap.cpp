@@ -127,6 +127,8 @@ void InsertBefore(RegionHeader* before, RegionHeader* region)
 
 void DropRegion(RegionHeader* head, RegionHeader* region)
 {
+    if (region->anchor != nullptr)
+        SearchRemove(head, region);
     UnlinkRegion(head, region);
     IndexRemove(head, region);
     ReleaseRegionMemory(region);
@@ -141,16 +143,27 @@ Block FindFreeBlock(RegionHeader* region, std::uint32_t n)
     // The anchor keeps a reserve, so the bytes worth walking for start 32 below the total.
     std::int64_t remaining = static_cast<std::int64_t>(region->freeBytes) - kSplitSlack;
     std::uint32_t largest = 0;
-    Block block = region->anchor;
-    while (block != nullptr && remaining >= n) {
+    if (remaining >= n) {
+        // The anchor heads every list and is the only FIRST block in it; it must keep its
+        // reserve, so it needs more room than the blocks after it.
+        Block block = region->anchor;
         std::uint32_t size = BlockSize(block);
-        std::uint32_t needed = HasFlag(block, kBlockFirst) ? n + kSplitSlack : n + kBlockHeaderSize;
-        if (size >= needed)
+        if (size >= n + kSplitSlack)
             return block;
-        if (size > largest)
-            largest = size;
+        largest = size;
         remaining -= size;
-        block = BlockAt(region, FreeLinks(block)[1]);
+        const std::uint32_t needed = n + kBlockHeaderSize;
+        std::uint32_t next = FreeLinks(block)[1];
+        while (next != 0 && remaining >= n) {
+            block = BlockAt(region, next);
+            size = BlockSize(block);
+            if (size >= needed)
+                return block;
+            if (size > largest)
+                largest = size;
+            remaining -= size;
+            next = FreeLinks(block)[1];
+        }
     }
     std::uint32_t unexamined = remaining > 0 ? static_cast<std::uint32_t>(remaining) : 0;
     std::uint32_t bound = largest > unexamined ? largest : unexamined;
@@ -224,7 +237,8 @@ unsigned char* AllocateExtension(RegionHeader* head, std::uint32_t n, std::uint3
     if (region == nullptr)
         return nullptr;
     InsertAfterHead(head, region);
-    (void)IndexAdd(head, region);
+    (void)IndexAdd(head, region); // room was reserved above
+    SearchInsertAfterHead(head, region);
     return TakeBlock(region, region->anchor, n);
 }
 
@@ -238,10 +252,16 @@ void* AllocateIn(RegionHeader* head, std::uint32_t size, std::uint32_t effective
     if (head->parent == nullptr && n >= head->growSize / 2) {
         payload = AllocateDedicated(head, n, effective);
     } else {
-        for (RegionHeader* region = head; region != nullptr && region->anchor != nullptr; region = region->next) {
-            if (region->largestFree < n)
+        // The head and the extension regions in chain order, up to the first dedicated region.
+        RegionIndex* index = head->index;
+        RegionHeader** regions = index->SearchRegions();
+        std::uint32_t* hints = index->SearchHints();
+        for (std::uint32_t slot = 0; slot < index->searchCount; ++slot) {
+            if (hints[slot] < n)
                 continue;
+            RegionHeader* region = regions[slot];
             Block block = FindFreeBlock(region, n);
+            hints[slot] = region->largestFree;
             if (block != nullptr) {
                 payload = TakeBlock(region, block, n);
                 if (region == head->spare)
@@ -298,8 +318,7 @@ void FreeIn(RegionHeader* head, RegionHeader* region, void* address)
             MarkFreeBytes(next, 2 * kBlockHeaderSize);
         }
     }
-    if (BlockSize(merged) > region->largestFree)
-        region->largestFree = BlockSize(merged);
+    RaiseHint(head, region, BlockSize(merged));
 
     if (region == head)
         return;
@@ -316,8 +335,10 @@ void FreeIn(RegionHeader* head, RegionHeader* region, void* address)
         if (spare != nullptr && spare != region)
             DropRegion(head, spare);
         if (head->next != region) {
+            SearchRemove(head, region);
             UnlinkRegion(head, region);
             InsertAfterHead(head, region);
+            SearchInsertAfterHead(head, region);
         }
         return;
     }
@@ -325,6 +346,7 @@ void FreeIn(RegionHeader* head, RegionHeader* region, void* address)
     if (previousRegion != head && previousRegion->freeBytes < region->freeBytes) {
         UnlinkRegion(head, region);
         InsertBefore(previousRegion, region);
+        SearchSwapWithPrevious(head, region);
     }
 }
 
@@ -376,8 +398,7 @@ void* ReallocateIn(
                     SetPrevious(NextBlock(moved), moved);
                 SetSize(block, n);
                 region->freeBytes += surplus;
-                if (BlockSize(moved) > region->largestFree)
-                    region->largestFree = BlockSize(moved);
+                RaiseHint(head, region, BlockSize(moved));
                 MarkFreeBytes(Payload(moved) + 8, surplus);
             }
         }
@@ -438,6 +459,7 @@ NPLHeap nplHeapCreate(std::uint32_t initialSize, std::uint32_t growSize, std::ui
         ReleaseRegionMemory(head);
         return nullptr;
     }
+    SearchAddHead(head);
     if ((flags & HeapNoLock) == 0)
         new (LockOf(head)) RecursiveLock();
     return head;

@@ -215,6 +215,41 @@ bool CheckRegion(RegionHeader* region)
 
 namespace npl::heap {
 
+namespace {
+    /// The search order must list the head and the extension regions exactly as the chain
+    /// does, with their hints, and the entries by address must know their positions. Called
+    /// after the chain itself was found sound.
+    bool CheckSearchOrder(RegionHeader* head)
+    {
+        RegionIndex* index = head->index;
+        std::uint32_t slot = 0;
+        bool dedicatedSeen = false;
+        for (RegionHeader* region = head; region != nullptr; region = region->next) {
+            std::uint32_t at = IndexUpperBound(index, region) - 1;
+            if (region->anchor == nullptr) {
+                if (index->SearchSlots()[at] != kNotSearched)
+                    return Fail("dedicated region is in the search order");
+                dedicatedSeen = true;
+                continue;
+            }
+            // The search ends at the first dedicated region, so none may stand before a
+            // searched one.
+            if (dedicatedSeen)
+                return Fail("extension region after a dedicated region");
+            if (slot >= index->searchCount || index->SearchRegions()[slot] != region)
+                return Fail("search order and chain disagree");
+            if (index->SearchHints()[slot] != region->largestFree)
+                return Fail("search order hint and region hint disagree");
+            if (index->SearchSlots()[at] != slot)
+                return Fail("region index lost a search position");
+            ++slot;
+        }
+        if (slot != index->searchCount)
+            return Fail("search order has regions the chain lacks");
+        return true;
+    }
+} // namespace
+
 bool CheckHeap(NPLHeap heap)
 {
     RegionHeader* head = HeadOf(heap, false);
@@ -242,7 +277,7 @@ bool CheckHeap(NPLHeap heap)
         return Fail("region index and chain disagree");
     if (head->last != (previous == head ? nullptr : previous))
         return Fail("last region is wrong");
-    return true;
+    return CheckSearchOrder(head);
 }
 
 } // namespace npl::heap

@@ -1,5 +1,5 @@
-// Regions of the library heap: creation with the no-memory policy, release, the address
-// index of a heap's regions, free-list links, and the process-wide heap state.
+// Regions of the library heap: creation with the no-memory policy, release, the index of a
+// heap's regions (by address and in search order), and the process-wide heap state.
 #include "npl/heap_region.h"
 
 #include <cstring>
@@ -11,11 +11,13 @@
 
 namespace npl::heap {
 
-namespace {
+namespace state {
     RegionHeader* globalHeap = nullptr;
     std::uint32_t globalFlags = 0;
     NPLNoMemoryHook noMemoryHook = nullptr;
+}
 
+namespace {
     // "◆ NPL メモリアロケーション ◆"
     constexpr const char kNoMemoryCaption[] = "\x81\x9f\x20\x4e\x50\x4c\x20\x83\x81\x83\x82\x83\x8a\x83\x41\x83\x8d\x83"
                                               "\x50\x81\x5b\x83\x56\x83\x87\x83\x93\x20\x81\x9f";
@@ -45,35 +47,13 @@ namespace {
         auto aligned = (reinterpret_cast<std::uintptr_t>(raw) + 15) & ~static_cast<std::uintptr_t>(15);
         return reinterpret_cast<RegionHeader*>(aligned);
     }
-
-    // The index position of the first region above `address`.
-    std::uint32_t UpperBound(RegionIndex* index, const void* address)
-    {
-        RegionHeader** entries = index->Entries();
-        std::uint32_t low = 0;
-        std::uint32_t high = index->count;
-        while (low < high) {
-            std::uint32_t middle = low + (high - low) / 2;
-            if (reinterpret_cast<std::uintptr_t>(entries[middle]) <= reinterpret_cast<std::uintptr_t>(address))
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        return low;
-    }
 } // namespace
 
-RegionHeader*& GlobalHeapSlot() { return globalHeap; }
-std::uint32_t& GlobalFlagSlot() { return globalFlags; }
-NPLNoMemoryHook& NoMemoryHookSlot() { return noMemoryHook; }
-
-RegionHeader* HeadOf(NPLHeap heap, bool create)
+RegionHeader* GlobalHead(bool create)
 {
-    if (heap != nullptr)
-        return static_cast<RegionHeader*>(heap);
-    if (globalHeap == nullptr && create)
-        globalHeap = static_cast<RegionHeader*>(nplHeapCreate(0, 0, 0, nullptr));
-    return globalHeap;
+    if (state::globalHeap == nullptr && create)
+        state::globalHeap = static_cast<RegionHeader*>(nplHeapCreate(0, 0, 0, nullptr));
+    return state::globalHeap;
 }
 
 RegionHeader* CreateRegion(std::uint32_t initialSize, std::uint32_t growSize, std::uint32_t flags, RegionHeader* parent)
@@ -91,13 +71,13 @@ RegionHeader* CreateRegion(std::uint32_t initialSize, std::uint32_t growSize, st
         region = ObtainRegionMemory(size, parent, &rawBlock);
         if (region != nullptr)
             break;
-        if (noMemoryHook != nullptr) {
-            int answer = noMemoryHook(attempt);
+        if (state::noMemoryHook != nullptr) {
+            int answer = state::noMemoryHook(attempt);
             if (answer == 0 || answer == platform::kAnswerYes)
                 continue;
             return nullptr;
         }
-        if (((flags | globalFlags) & HeapNoPrompt) != 0)
+        if (((flags | state::globalFlags) & HeapNoPrompt) != 0)
             return nullptr;
         if (platform::AskYesNo(kNoMemoryCaption, kNoMemoryText) != platform::kAnswerYes)
             return nullptr;
@@ -147,11 +127,16 @@ bool IndexReserve(RegionHeader* head)
     if (grown == nullptr)
         return false;
     grown->bytes = bytes;
-    grown->capacity = static_cast<std::uint32_t>((bytes - sizeof(RegionIndex)) / sizeof(RegionHeader*));
+    grown->capacity = static_cast<std::uint32_t>((bytes - sizeof(RegionIndex)) / kIndexEntryBytes);
     grown->count = 0;
+    grown->searchCount = 0;
     if (index != nullptr) {
         grown->count = index->count;
+        grown->searchCount = index->searchCount;
         std::memcpy(grown->Entries(), index->Entries(), index->count * sizeof(RegionHeader*));
+        std::memcpy(grown->SearchSlots(), index->SearchSlots(), index->count * sizeof(std::uint32_t));
+        std::memcpy(grown->SearchRegions(), index->SearchRegions(), index->searchCount * sizeof(RegionHeader*));
+        std::memcpy(grown->SearchHints(), index->SearchHints(), index->searchCount * sizeof(std::uint32_t));
         platform::FreePages(index, index->bytes);
     }
     head->index = grown;
@@ -163,10 +148,13 @@ bool IndexAdd(RegionHeader* head, RegionHeader* region)
     if (!IndexReserve(head))
         return false;
     RegionIndex* index = head->index;
-    std::uint32_t at = UpperBound(index, region);
+    std::uint32_t at = IndexUpperBound(index, region);
     RegionHeader** entries = index->Entries();
+    std::uint32_t* slots = index->SearchSlots();
     std::memmove(entries + at + 1, entries + at, (index->count - at) * sizeof(RegionHeader*));
+    std::memmove(slots + at + 1, slots + at, (index->count - at) * sizeof(std::uint32_t));
     entries[at] = region;
+    slots[at] = kNotSearched;
     ++index->count;
     return true;
 }
@@ -174,12 +162,79 @@ bool IndexAdd(RegionHeader* head, RegionHeader* region)
 void IndexRemove(RegionHeader* head, RegionHeader* region)
 {
     RegionIndex* index = head->index;
-    std::uint32_t at = UpperBound(index, region);
+    std::uint32_t at = IndexUpperBound(index, region);
     if (at == 0 || index->Entries()[at - 1] != region)
         return;
     RegionHeader** entries = index->Entries();
+    std::uint32_t* slots = index->SearchSlots();
     std::memmove(entries + at - 1, entries + at, (index->count - at) * sizeof(RegionHeader*));
+    std::memmove(slots + at - 1, slots + at, (index->count - at) * sizeof(std::uint32_t));
     --index->count;
+}
+
+namespace {
+    // Records, for the searched regions from position `from` on, their positions in the
+    // entries by address.
+    void RenumberSearch(RegionIndex* index, std::uint32_t from, std::uint32_t to)
+    {
+        RegionHeader** regions = index->SearchRegions();
+        std::uint32_t* slots = index->SearchSlots();
+        for (std::uint32_t slot = from; slot < to; ++slot)
+            slots[IndexUpperBound(index, regions[slot]) - 1] = slot;
+    }
+} // namespace
+
+void SearchAddHead(RegionHeader* head)
+{
+    RegionIndex* index = head->index;
+    index->SearchRegions()[0] = head;
+    index->SearchHints()[0] = head->largestFree;
+    index->searchCount = 1;
+    RenumberSearch(index, 0, 1);
+}
+
+void SearchInsertAfterHead(RegionHeader* head, RegionHeader* region)
+{
+    RegionIndex* index = head->index;
+    RegionHeader** regions = index->SearchRegions();
+    std::uint32_t* hints = index->SearchHints();
+    std::uint32_t count = index->searchCount;
+    std::memmove(regions + 2, regions + 1, (count - 1) * sizeof(RegionHeader*));
+    std::memmove(hints + 2, hints + 1, (count - 1) * sizeof(std::uint32_t));
+    regions[1] = region;
+    hints[1] = region->largestFree;
+    index->searchCount = count + 1;
+    RenumberSearch(index, 1, count + 1);
+}
+
+void SearchRemove(RegionHeader* head, RegionHeader* region)
+{
+    RegionIndex* index = head->index;
+    std::uint32_t at = IndexUpperBound(index, region) - 1;
+    std::uint32_t slot = index->SearchSlots()[at];
+    index->SearchSlots()[at] = kNotSearched;
+    RegionHeader** regions = index->SearchRegions();
+    std::uint32_t* hints = index->SearchHints();
+    std::uint32_t count = index->searchCount;
+    std::memmove(regions + slot, regions + slot + 1, (count - slot - 1) * sizeof(RegionHeader*));
+    std::memmove(hints + slot, hints + slot + 1, (count - slot - 1) * sizeof(std::uint32_t));
+    index->searchCount = count - 1;
+    RenumberSearch(index, slot, count - 1);
+}
+
+void SearchSwapWithPrevious(RegionHeader* head, RegionHeader* region)
+{
+    RegionIndex* index = head->index;
+    std::uint32_t slot = SearchSlotOf(head, region);
+    RegionHeader** regions = index->SearchRegions();
+    std::uint32_t* hints = index->SearchHints();
+    RegionHeader* before = regions[slot - 1];
+    std::uint32_t beforeHint = hints[slot - 1];
+    regions[slot - 1] = region;
+    hints[slot - 1] = hints[slot];
+    regions[slot] = before;
+    hints[slot] = beforeHint;
+    RenumberSearch(index, slot - 1, slot + 1);
 }
 
 void IndexRelease(RegionHeader* head)
@@ -187,80 +242,6 @@ void IndexRelease(RegionHeader* head)
     if (head->index != nullptr)
         platform::FreePages(head->index, head->index->bytes);
     head->index = nullptr;
-}
-
-RegionHeader* FindRegion(RegionHeader* head, const void* address)
-{
-    // Most blocks live in the head: answer that without the index.
-    auto headOffset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(head);
-    if (headOffset < head->regionSize)
-        return head;
-    RegionIndex* index = head->index;
-    if (index == nullptr || address == nullptr)
-        return nullptr;
-    std::uint32_t at = UpperBound(index, address);
-    if (at == 0)
-        return nullptr;
-    RegionHeader* region = index->Entries()[at - 1];
-    auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(region);
-    return offset < region->regionSize ? region : nullptr;
-}
-
-bool IsAllocatedBlock(RegionHeader* region, const void* address)
-{
-    auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(region);
-    // The FIRST block is never allocated, so an allocated payload starts after it.
-    if (offset <= kFirstPayloadOffset + kBlockHeaderSize || offset >= region->regionSize || offset % 8 != 0)
-        return false;
-    Block block = BlockOf(address);
-    if (IsPoisoned(block, kBlockHeaderSize))
-        return false;
-    std::uint32_t word = block[0];
-    if ((word & kBlockValid) == 0 || (word & (kBlockFree | kBlockFirst)) != 0)
-        return false;
-    std::uintptr_t end = offset + BlockSize(block);
-    if ((word & kBlockLast) != 0 ? end != region->regionSize : end + kBlockHeaderSize > region->regionSize)
-        return false;
-    // The preceding block must end exactly here: this rejects stale headers of blocks that
-    // were merged away and payload bytes that merely look like a header.
-    std::uint32_t back = block[1];
-    if (back < 2 * kBlockHeaderSize || back % 8 != 0 || back > offset - kBlockHeaderSize - kRegionHeaderSize)
-        return false;
-    Block previous = PreviousBlock(block);
-    if (IsPoisoned(previous, kBlockHeaderSize) || (previous[0] & kBlockValid) == 0 || HasFlag(previous, kBlockLast))
-        return false;
-    return NextBlock(previous) == block;
-}
-
-void FreeListInsertAfterAnchor(RegionHeader* region, Block block)
-{
-    Block anchor = region->anchor;
-    std::uint32_t next = FreeLinks(anchor)[1];
-    FreeLinks(block)[0] = OffsetIn(region, anchor);
-    FreeLinks(block)[1] = next;
-    if (next != 0)
-        FreeLinks(BlockAt(region, next))[0] = OffsetIn(region, block);
-    FreeLinks(anchor)[1] = OffsetIn(region, block);
-}
-
-void FreeListUnlink(RegionHeader* region, Block block)
-{
-    std::uint32_t previous = FreeLinks(block)[0];
-    std::uint32_t next = FreeLinks(block)[1];
-    if (previous != 0)
-        FreeLinks(BlockAt(region, previous))[1] = next;
-    if (next != 0)
-        FreeLinks(BlockAt(region, next))[0] = previous;
-}
-
-void FreeListMoved(RegionHeader* region, Block to)
-{
-    std::uint32_t previous = FreeLinks(to)[0];
-    std::uint32_t next = FreeLinks(to)[1];
-    if (previous != 0)
-        FreeLinks(BlockAt(region, previous))[1] = OffsetIn(region, to);
-    if (next != 0)
-        FreeLinks(BlockAt(region, next))[0] = OffsetIn(region, to);
 }
 
 } // namespace npl::heap

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "npl/heap.h"
+#include "npl/heap_sanitizer.h"
 #include "npl/platform/recursive_lock.h"
 
 namespace npl::heap {
@@ -122,49 +123,198 @@ inline platform::RecursiveLock* LockOf(RegionHeader* head)
     return reinterpret_cast<platform::RecursiveLock*>(head->lock);
 }
 
-/// Sorted addresses of a heap's regions, in system pages of their own.
+/// A heap's regions in two orders, in system pages of their own: every region sorted by
+/// address (to find the region of a block), and the searched regions (the head and the
+/// extension regions) in chain order with a copy of their largest-free hints, so that the
+/// allocation search skips a region without touching its header.
 struct RegionIndex {
-    std::uint32_t count;
+    std::uint32_t count; ///< regions sorted by address
     std::uint32_t capacity;
     std::size_t bytes;
+    std::uint32_t searchCount; ///< regions in search order; the head is always the first
+    /// Every region, sorted by address.
     RegionHeader** Entries() { return reinterpret_cast<RegionHeader**>(this + 1); }
+    /// The searched regions in chain order.
+    RegionHeader** SearchRegions() { return Entries() + capacity; }
+    /// The largest-free hint of each searched region, kept equal to its header's.
+    std::uint32_t* SearchHints() { return reinterpret_cast<std::uint32_t*>(SearchRegions() + capacity); }
+    /// For each entry by address, its position in search order (kNotSearched for dedicated regions).
+    std::uint32_t* SearchSlots() { return SearchHints() + capacity; }
 };
 
-// Process-wide state: plain values, as the heap functions promise no more.
-RegionHeader*& GlobalHeapSlot();
-std::uint32_t& GlobalFlagSlot();
-NPLNoMemoryHook& NoMemoryHookSlot();
+inline constexpr std::uint32_t kNotSearched = 0xFFFFFFFF;
+inline constexpr std::size_t kIndexEntryBytes = 2 * sizeof(RegionHeader*) + 2 * sizeof(std::uint32_t);
+
+// Process-wide state: plain values, as the heap functions promise no more. The variables are
+// visible here so that the hot paths read them without a call.
+namespace state {
+    extern RegionHeader* globalHeap;
+    extern std::uint32_t globalFlags;
+    extern NPLNoMemoryHook noMemoryHook;
+}
+inline RegionHeader*& GlobalHeapSlot() { return state::globalHeap; }
+inline std::uint32_t& GlobalFlagSlot() { return state::globalFlags; }
+inline NPLNoMemoryHook& NoMemoryHookSlot() { return state::noMemoryHook; }
+
+/// The global heap, created when `create` is set and there is none yet.
+RegionHeader* GlobalHead(bool create);
 
 /// The head of `heap`, or of the global heap (created when `create` is set) for null.
-RegionHeader* HeadOf(NPLHeap heap, bool create);
+inline RegionHeader* HeadOf(NPLHeap heap, bool create)
+{
+    if (heap != nullptr)
+        return static_cast<RegionHeader*>(heap);
+    return GlobalHead(create);
+}
+
+/// The index position of the first region above `address`. The steps depend on the count
+/// only, not on the comparisons, so that frees into scattered regions do not mispredict.
+inline std::uint32_t IndexUpperBound(RegionIndex* index, const void* address)
+{
+    RegionHeader** entries = index->Entries();
+    std::uint32_t length = index->count;
+    if (length == 0)
+        return 0;
+    auto key = reinterpret_cast<std::uintptr_t>(address);
+    RegionHeader** base = entries;
+    while (length > 1) {
+        std::uint32_t half = length / 2;
+        base = reinterpret_cast<std::uintptr_t>(base[half]) <= key ? base + half : base;
+        length -= half;
+    }
+    return static_cast<std::uint32_t>(base - entries) + (reinterpret_cast<std::uintptr_t>(*base) <= key ? 1 : 0);
+}
 
 /// The region of `head`'s chain whose blocks contain `address`, or null. Reads no block.
-RegionHeader* FindRegion(RegionHeader* head, const void* address);
+inline RegionHeader* FindRegion(RegionHeader* head, const void* address)
+{
+    // Most blocks live in the head: answer that without the index.
+    auto headOffset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(head);
+    if (headOffset < head->regionSize)
+        return head;
+    RegionIndex* index = head->index;
+    if (index == nullptr || address == nullptr)
+        return nullptr;
+    std::uint32_t at = IndexUpperBound(index, address);
+    if (at == 0)
+        return nullptr;
+    RegionHeader* region = index->Entries()[at - 1];
+    auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(region);
+    return offset < region->regionSize ? region : nullptr;
+}
 
 /// True when `address` may be handed to the heap: it lies on a block boundary of `region`,
 /// and that block is VALID, neither FREE nor FIRST, and fits the region with its neighbours.
-bool IsAllocatedBlock(RegionHeader* region, const void* address);
+inline bool IsAllocatedBlock(RegionHeader* region, const void* address)
+{
+    auto offset = reinterpret_cast<std::uintptr_t>(address) - reinterpret_cast<std::uintptr_t>(region);
+    // The FIRST block is never allocated, so an allocated payload starts after it.
+    if (offset <= kFirstPayloadOffset + kBlockHeaderSize || offset >= region->regionSize || offset % 8 != 0)
+        return false;
+    Block block = BlockOf(address);
+    if (IsPoisoned(block, kBlockHeaderSize))
+        return false;
+    std::uint32_t word = block[0];
+    if ((word & (kBlockValid | kBlockFree | kBlockFirst)) != kBlockValid)
+        return false;
+    std::uintptr_t end = offset + BlockSize(block);
+    if ((word & kBlockLast) != 0 ? end != region->regionSize : end + kBlockHeaderSize > region->regionSize)
+        return false;
+    // The preceding block must end exactly here: this rejects stale headers of blocks that
+    // were merged away and payload bytes that merely look like a header.
+    std::uint32_t back = block[1];
+    if (back < 2 * kBlockHeaderSize || back % 8 != 0 || back > offset - kBlockHeaderSize - kRegionHeaderSize)
+        return false;
+    Block previous = PreviousBlock(block);
+    if (IsPoisoned(previous, kBlockHeaderSize))
+        return false;
+    std::uint32_t previousWord = previous[0];
+    if ((previousWord & (kBlockValid | kBlockLast)) != kBlockValid)
+        return false;
+    return (previousWord & kBlockSizeMask) * 4 + kBlockHeaderSize == back;
+}
 
 /// Creates a region (the no-memory hook or prompt decide on failures). Null on failure.
 RegionHeader* CreateRegion(
     std::uint32_t initialSize, std::uint32_t growSize, std::uint32_t flags, RegionHeader* parent);
 
-/// Adds a new region to the head's index; false when the index cannot grow.
+/// Adds a new region to the head's index by address (not yet to the search order); false
+/// when the index cannot grow.
 bool IndexAdd(RegionHeader* head, RegionHeader* region);
+/// Removes a region from the index; it must have left the search order already.
 void IndexRemove(RegionHeader* head, RegionHeader* region);
 /// Makes room in the index for one more region; false when the system refuses.
 bool IndexReserve(RegionHeader* head);
 void IndexRelease(RegionHeader* head);
 
+// The search order mirrors the chain's head and extension regions; each change of the chain
+// among them is repeated here. The region must be in the index by address.
+/// The head as the first searched region of a new heap.
+void SearchAddHead(RegionHeader* head);
+void SearchInsertAfterHead(RegionHeader* head, RegionHeader* region);
+void SearchRemove(RegionHeader* head, RegionHeader* region);
+/// The region changes places with the searched region before it.
+void SearchSwapWithPrevious(RegionHeader* head, RegionHeader* region);
+
+/// The search position of a region of the head's chain, or kNotSearched.
+inline std::uint32_t SearchSlotOf(RegionHeader* head, RegionHeader* region)
+{
+    if (region == head)
+        return 0;
+    RegionIndex* index = head->index;
+    std::uint32_t at = IndexUpperBound(index, region);
+    return index->SearchSlots()[at - 1];
+}
+
+/// Raises a region's largest-free hint to `size` when that is larger, in its header and in
+/// the search order.
+inline void RaiseHint(RegionHeader* head, RegionHeader* region, std::uint32_t size)
+{
+    if (size <= region->largestFree)
+        return;
+    region->largestFree = size;
+    std::uint32_t slot = SearchSlotOf(head, region);
+    if (slot != kNotSearched)
+        head->index->SearchHints()[slot] = size;
+}
+
 /// Gives a region's memory back (to the system or to its parent). The region must be
 /// unlinked from its chain and its index already.
 void ReleaseRegionMemory(RegionHeader* region);
 
-/// The free-list operations of a region.
-void FreeListInsertAfterAnchor(RegionHeader* region, Block block);
-void FreeListUnlink(RegionHeader* region, Block block);
+// The free-list operations of a region.
+inline void FreeListInsertAfterAnchor(RegionHeader* region, Block block)
+{
+    Block anchor = region->anchor;
+    std::uint32_t next = FreeLinks(anchor)[1];
+    std::uint32_t at = OffsetIn(region, block);
+    FreeLinks(block)[0] = OffsetIn(region, anchor);
+    FreeLinks(block)[1] = next;
+    if (next != 0)
+        FreeLinks(BlockAt(region, next))[0] = at;
+    FreeLinks(anchor)[1] = at;
+}
+
+inline void FreeListUnlink(RegionHeader* region, Block block)
+{
+    std::uint32_t previous = FreeLinks(block)[0];
+    std::uint32_t next = FreeLinks(block)[1];
+    if (previous != 0)
+        FreeLinks(BlockAt(region, previous))[1] = next;
+    if (next != 0)
+        FreeLinks(BlockAt(region, next))[0] = previous;
+}
+
 /// Rewrites the neighbours' links after a free block's header (with its links) moved to `to`.
-void FreeListMoved(RegionHeader* region, Block to);
+inline void FreeListMoved(RegionHeader* region, Block to)
+{
+    std::uint32_t previous = FreeLinks(to)[0];
+    std::uint32_t next = FreeLinks(to)[1];
+    if (previous != 0)
+        FreeLinks(BlockAt(region, previous))[1] = OffsetIn(region, to);
+    if (next != 0)
+        FreeLinks(BlockAt(region, next))[0] = OffsetIn(region, to);
+}
 
 /// Invariant check of every region of a heap: headers valid and adjacent, free list made of
 /// free blocks only, no two free blocks side by side, free bytes matching the list. Writes
