@@ -273,6 +273,14 @@ int TOVRAArchive::GetFileEntries(EDirectory* list) const
     return list->AddEntries(directory_);
 }
 
+int TOVRAArchive::EnterEntryRecord(const FileInfo& info)
+{
+    const std::uint64_t offset = info.dataOffset;
+    if (UDVFile::SeekLarge(static_cast<std::int64_t>(offset), FromBegin) != offset)
+        return 1;
+    return DescendRecord(nullptr);
+}
+
 int TOVRAArchive::DescendDirectory(const char* name, const EDirectory* entryList)
 {
     if (openEntry_ != nullptr)
@@ -285,10 +293,7 @@ int TOVRAArchive::DescendDirectory(const char* name, const EDirectory* entryList
     const FileInfo* info = directory_->FindEntry(name);
     if (info == nullptr || !info->IsDirectory())
         return 1;
-    const std::uint64_t offset = info->dataOffset;
-    if (UDVFile::SeekLarge(static_cast<std::int64_t>(offset), FromBegin) != offset)
-        return 1;
-    if (DescendRecord(nullptr) != 0)
+    if (EnterEntryRecord(*info) != 0)
         return 1;
     if (ReadDirectoryLevel() != 0) {
         AscendRecord();
@@ -329,10 +334,7 @@ int TOVRAArchive::OpenEntry(const char* name, const char* password, std::uint32_
     FileInfo* info = directory_->FindEntry(name);
     if (info == nullptr || info->IsDirectory())
         return 1;
-    const std::uint64_t offset = info->dataOffset;
-    if (UDVFile::SeekLarge(static_cast<std::int64_t>(offset), FromBegin) != offset)
-        return 1;
-    if (DescendRecord(nullptr) != 0)
+    if (EnterEntryRecord(*info) != 0)
         return 1;
     // Coded entries need the decoders, which this archive does not have yet. Content stored
     // unchanged must really be there: an entry longer than its record would read short.

@@ -103,6 +103,8 @@ private:
     /// Reads the directory level whose record the container stands at the start of, and makes
     /// it current with the given parent. 0, or 1 with nothing pushed.
     int ReadDirectoryLevel();
+    /// Enters the record of an entry of the current directory, at its data offset. 0 or 1.
+    int EnterEntryRecord(const FileInfo& info);
     /// Writes the current directory as its "DirEntry" record at the container's position.
     int WriteDirectory();
     int OpenArchiveForWriting(NPLFileObject* file, const EDirectory* entryList);
